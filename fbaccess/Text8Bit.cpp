@@ -1,0 +1,95 @@
+#include "Text8Bit.h"
+
+#include <iconv.h>
+#include <langinfo.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+struct TIconvCloser {
+    void operator()(void* cd) const noexcept { iconv_close(static_cast<iconv_t>(cd)); }
+};
+
+bool IsUtf8(const std::string& codeset)
+{
+    return codeset == "UTF-8" || codeset == "utf8" || codeset == "UTF8";
+}
+
+// Length of the UTF-8 sequence that starts with lead (1 for a stray byte), so an
+// unrepresentable character is replaced by one '?'.
+std::size_t Utf8SequenceLength(unsigned char lead)
+{
+    if (lead >= 0xF0 && lead <= 0xF4)
+        return 4;
+    if (lead >= 0xE0)
+        return lead <= 0xEF ? 3 : 1;
+    if (lead >= 0xC2)
+        return 2;
+    return 1;
+}
+
+// Converts with iconv; input that does not convert is replaced by '?' and skipped (a whole
+// UTF-8 sequence when the source is UTF-8, else one byte).
+std::string Convert(std::string_view input, const char* to, const char* from, bool fromUtf8)
+{
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return std::string(input);  // an unknown codeset: pass the bytes on unchanged
+    const std::unique_ptr<void, TIconvCloser> guard(cd);
+
+    std::string output;
+    output.reserve(input.size() * 2 + 4);
+    char buffer[1024];
+    char* in = const_cast<char*>(input.data());
+    std::size_t inLeft = input.size();
+    while (inLeft > 0) {
+        char* out = buffer;
+        std::size_t outLeft = sizeof buffer;
+        const std::size_t rc = iconv(cd, &in, &inLeft, &out, &outLeft);
+        output.append(buffer, static_cast<std::size_t>(out - buffer));
+        if (rc != static_cast<std::size_t>(-1))
+            continue;
+        if (errno == E2BIG)
+            continue;
+        // EILSEQ or EINVAL: replace what cannot be converted and go on after it.
+        std::size_t skip = fromUtf8 ? Utf8SequenceLength(static_cast<unsigned char>(*in)) : 1;
+        if (skip > inLeft)
+            skip = inLeft;
+        output += '?';
+        in += skip;
+        inLeft -= skip;
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+    char* out = buffer;
+    std::size_t outLeft = sizeof buffer;
+    iconv(cd, nullptr, nullptr, &out, &outLeft);
+    output.append(buffer, static_cast<std::size_t>(out - buffer));
+    return output;
+}
+
+}  // namespace
+
+std::string LocalCodeset()
+{
+    const char* codeset = nl_langinfo(CODESET);
+    return codeset != nullptr && *codeset != '\0' ? codeset : "ANSI_X3.4-1968";
+}
+
+std::string ToLocal8Bit(std::string_view utf8)
+{
+    const std::string codeset = LocalCodeset();
+    if (IsUtf8(codeset))
+        return std::string(utf8);
+    return Convert(utf8, codeset.c_str(), "UTF-8", true);
+}
+
+std::string FromLocal8Bit(std::string_view bytes)
+{
+    const std::string codeset = LocalCodeset();
+    if (IsUtf8(codeset))
+        return std::string(bytes);
+    return Convert(bytes, "UTF-8", codeset.c_str(), false);
+}
