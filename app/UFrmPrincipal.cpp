@@ -1,0 +1,144 @@
+#include "UFrmPrincipal.h"
+
+#include <memory>
+
+#include "PlatformFiles.h"
+#include "TextTrim.h"
+#include "UFrmSobre.h"
+
+namespace tovanel {
+
+namespace {
+
+constexpr const char* kDefaultUser = "SYSDBA";
+constexpr const char* kDefaultPassword = "ravenpike";
+
+constexpr const char* kMissingPath = "* Caminho do banco de dados não informado!\r";
+constexpr const char* kMissingUser = "* Usuario do banco de dados não informado!";
+constexpr const char* kMissingPassword = "* Senha do banco de dados não informada!";
+constexpr const char* kDatabaseNotFound = "Banco de dados não encontrato!";
+constexpr const char* kErrorTitle = "Erro";
+constexpr const char* kHandlerErrorTitle = "Erro!";
+constexpr const char* kQuestionTitle = "Pergunta";
+constexpr const char* kConfirmExit = "Deseja sair do sistema?";
+
+}  // namespace
+
+TFrmPrincipal::TFrmPrincipal(UiPort& port) : port_(port) {}
+
+void TFrmPrincipal::FormCreate() {
+    DiretorioAplicativo = DirectoryWithSeparator(port_.ExecutablePath());
+    port_.SetOpenDialogInitialDir(DiretorioAplicativo);
+    port_.SetSaveDialogInitialDir(DiretorioAplicativo);
+    EncontrouErro = false;
+    ChckBxUsuarioSenhaPadraoClick();
+}
+
+void TFrmPrincipal::ChckBxUsuarioSenhaPadraoClick() {
+    if (!port_.CheckBoxChecked()) return;  // unticking leaves the edits as they are
+    port_.SetEditText(UiEdit::LblEdtUsuarioBD, kDefaultUser);
+    port_.SetEditText(UiEdit::MskEdtSenhaBD, kDefaultPassword);
+}
+
+void TFrmPrincipal::TeclaPressinadaEditUserSenha() {
+    port_.SetCheckBoxChecked(false);
+}
+
+void TFrmPrincipal::ActnAbrirBancoExecute() {
+    if (Executando) return;
+    if (auto chosen = port_.ShowOpenDialog())
+        port_.SetEditText(UiEdit::LblEditBancodeDados, *chosen);
+}
+
+void TFrmPrincipal::ActnSairExecute() {
+    port_.RequestClose();
+}
+
+void TFrmPrincipal::ActnSobreExecute() {
+    // A fresh box each time, destroyed when it returns, also when showing it failed.
+    auto box = std::make_unique<TFrmSobre>(port_);
+    port_.ShowAboutBox(*box);
+}
+
+void TFrmPrincipal::FormCloseQuery(bool& CanClose) {
+    if (Executando) {
+        CanClose = false;
+        return;
+    }
+    CanClose = port_.ShowMessageBox(kConfirmExit, kQuestionTitle, MessageKind::Confirmation) ==
+               kButtonYes;
+}
+
+void TFrmPrincipal::ActnTestaConexaoExecute() {
+    if (!JobGuardPasses()) return;
+    // The connection test itself follows the guard here, once the database connection exists.
+}
+
+void TFrmPrincipal::ActnVerificarBancoExecute() {
+    EncontrouErro = false;  // first, even when the command then does nothing
+    if (!JobGuardPasses()) return;
+    // The verification itself follows the guard here, once the validation service exists.
+}
+
+void TFrmPrincipal::ActnReparabancoExecute() {
+    if (!JobGuardPasses()) return;
+    // The repair itself follows the guard here, once the services exist.
+}
+
+void TFrmPrincipal::TimerTimer() {
+    // The server status monitor refreshes LblStatusFBServer here.
+}
+
+TErroServidor TFrmPrincipal::DadosServidorInseridos() const {
+    TErroServidor result;
+    std::string text;
+    if (IsBlankAfterTrim(port_.EditText(UiEdit::LblEditBancodeDados))) {
+        result.ExisteErro = true;
+        text = kMissingPath;
+    }
+    if (IsBlankAfterTrim(port_.EditText(UiEdit::LblEdtUsuarioBD))) {
+        result.ExisteErro = true;
+        text += kMissingUser;
+        text += "\r";
+    }
+    if (IsBlankAfterTrim(port_.EditText(UiEdit::MskEdtSenhaBD))) {
+        result.ExisteErro = true;
+        text += kMissingPassword;
+    }
+    result.Erro = text;
+    return result;
+}
+
+bool TFrmPrincipal::JobGuardPasses() {
+    if (Executando) return false;
+    const TErroServidor check = DadosServidorInseridos();
+    if (check.ExisteErro) {
+        port_.ShowMessageBox(check.Erro, kErrorTitle, MessageKind::Error);
+        return false;
+    }
+    // The path exactly as typed: a leading space is part of the name.
+    if (!port_.FileExists(port_.EditText(UiEdit::LblEditBancodeDados))) {
+        port_.ShowMessageBox(kDatabaseNotFound, kErrorTitle, MessageKind::Error);
+        return false;
+    }
+    return true;
+}
+
+void TFrmPrincipal::AppictinEvntsException(const std::exception& E) noexcept {
+    // Interim presentation: the failure's own text. Nothing here may raise, so a failure while
+    // presenting one is dropped.
+    try {
+        port_.SetBusyCursor(false);
+        port_.ShowMessageBox(E.what(), kHandlerErrorTitle, MessageKind::Error);
+    } catch (...) {
+    }
+}
+
+void TFrmPrincipal::ReportUnknownFailure() noexcept {
+    try {
+        AppictinEvntsException(std::runtime_error(kUnknownFailureText));
+    } catch (...) {
+    }
+}
+
+}  // namespace tovanel

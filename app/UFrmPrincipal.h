@@ -1,0 +1,92 @@
+#pragma once
+// The main window's logic: its state, its commands and the input check that opens every job.
+// Written only against the UI port, so any front end (the Qt window, a terminal, a test's fake)
+// can drive it. The front end creates it, calls FormCreate before first showing the window, and
+// runs every handler through RunHandler.
+
+#include <exception>
+#include <stdexcept>
+#include <string>
+
+#include "UiPort.h"
+
+namespace tovanel {
+
+// Result of the input check.
+struct TErroServidor {
+    bool ExisteErro = false;
+    std::string Erro;  // the complaints, one message-box text; empty when ExisteErro is false
+};
+
+class TFrmPrincipal {
+public:
+    explicit TFrmPrincipal(UiPort& port);
+    TFrmPrincipal(const TFrmPrincipal&) = delete;
+    TFrmPrincipal& operator=(const TFrmPrincipal&) = delete;
+
+    // State fields, in their declaration order; all start false or empty.
+    bool Executando = false;               // a job that lets the event loop run is in progress
+    std::string ArquivoBdadosSemExtencao;  // database file name without directory and extension
+    std::string ExtencaoDoArquivo;         // upper-cased extension with its dot, or empty
+    std::string ArquivoBackup;             // full path of the temporary backup file
+    std::string NovoArquivoBD;             // full path of the new database file
+    bool EncontrouErro = false;            // the last verification listed error lines
+    std::string DiretorioAplicativo;       // the executable's directory, ending with "/"
+
+    // Window created, before it is first shown.
+    void FormCreate();
+
+    void ChckBxUsuarioSenhaPadraoClick();
+    // Key released in the user or password edit, whatever the key.
+    void TeclaPressinadaEditUserSenha();
+
+    void ActnAbrirBancoExecute();
+    void ActnSairExecute();
+    void ActnSobreExecute();
+    // Every close request passes here first; CanClose enters true and is set false to refuse.
+    void FormCloseQuery(bool& CanClose);
+
+    // The three job commands.
+    void ActnTestaConexaoExecute();
+    void ActnVerificarBancoExecute();
+    void ActnReparabancoExecute();
+
+    // The status timer's tick.
+    void TimerTimer();
+
+    // Checks that the three inputs are filled; changes nothing.
+    TErroServidor DadosServidorInseridos() const;
+
+    // The checks that open every job command: no job running, inputs filled, database file
+    // present. Shows the one message box that applies and answers false when the job must stop.
+    bool JobGuardPasses();
+
+    // The application-wide handler for a failure that escaped a handler. Raises nothing.
+    void AppictinEvntsException(const std::exception& E) noexcept;
+
+    // Runs one handler that the user interface calls. A failure that escapes it goes to
+    // AppictinEvntsException, so none ever crosses the toolkit's event loop. Answers whether the
+    // handler ended normally.
+    template <class Handler>
+    bool RunHandler(Handler&& handler) noexcept {
+        try {
+            handler();
+            return true;
+        } catch (const std::exception& failure) {
+            AppictinEvntsException(failure);
+        } catch (...) {
+            ReportUnknownFailure();
+        }
+        return false;
+    }
+
+    // Shown for a failure that carries no message of its own.
+    static constexpr const char* kUnknownFailureText = "Erro desconhecido";
+
+private:
+    void ReportUnknownFailure() noexcept;
+
+    UiPort& port_;
+};
+
+}  // namespace tovanel
