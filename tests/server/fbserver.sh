@@ -31,6 +31,7 @@ scratch=$home/scratch
 system_fb=/usr/lib/x86_64-linux-gnu/firebird/3.0
 server_bin=/usr/sbin/firebird
 security_sql=/usr/share/firebird/3.0/security.sql
+system_log=/var/log/firebird
 
 die() { echo "fbserver: $*" >&2; exit 1; }
 
@@ -43,9 +44,11 @@ else
   server_owner=$(id -un):$(id -gn)
 fi
 
+log_ns=()
+
 # Runs a command as the server's account with this instance's environment.
 as_server() {
-  "${as_server[@]}" env -u ISC_USER -u ISC_PASSWORD FIREBIRD="$home" FIREBIRD_LOCK="$home/lock" \
+  "${log_ns[@]}" "${as_server[@]}" env -u ISC_USER -u ISC_PASSWORD FIREBIRD="$home" FIREBIRD_LOCK="$home/lock" \
     FIREBIRD_TMP="$home/tmp" "$@"
 }
 
@@ -73,7 +76,7 @@ RemoteBindAddress = localhost
 SecurityDatabase = $home/security3.fdb
 ServerMode = Super
 UdfAccess = None
-AuthServer = Srp, Legacy_Auth
+AuthServer = Srp
 UserManager = Srp
 WireCrypt = Enabled
 EOF
@@ -115,6 +118,13 @@ make_security_db() {
   touch "$home/security.ready"
 }
 
+# The server writes its log into a directory fixed at build time, the system's one. When we may,
+# the server gets a mount namespace of its own in which this instance's log directory covers it.
+own_log_dir_possible() {
+  [ "$(id -u)" -eq 0 ] && [ -d "$system_log" ] && command -v unshare >/dev/null &&
+    unshare --mount --propagation private -- mount --bind "$home/log" "$system_log" 2>/dev/null
+}
+
 start() {
   local pid
   if pid=$(server_pid) && port_open; then
@@ -126,17 +136,21 @@ start() {
   fi
   mkdir -p "$fb_root"
   write_config
+  if own_log_dir_possible; then
+    log_ns=(unshare --mount --propagation private -- sh -c \
+      'mount --bind "$0" "$1" && shift && exec "$@"' "$home/log" "$system_log")
+  fi
   make_security_db
-  setsid "${as_server[@]}" env -u ISC_USER -u ISC_PASSWORD FIREBIRD="$home" \
+  "${log_ns[@]}" setsid "${as_server[@]}" env -u ISC_USER -u ISC_PASSWORD FIREBIRD="$home" \
     FIREBIRD_LOCK="$home/lock" FIREBIRD_TMP="$home/tmp" "$server_bin" \
     </dev/null >>"$home/log/server.out" 2>&1 &
-  echo $! >"$home/server.pid"
-  local i
+  local started=$! i
+  echo "$started" >"$home/server.pid"
   for i in $(seq 1 200); do
     if port_open; then
       return 0
     fi
-    if ! server_pid >/dev/null; then
+    if ! kill -0 "$started" 2>/dev/null; then
       tail -n 20 "$home/log/server.out" >&2 || true
       die "the server exited while starting"
     fi

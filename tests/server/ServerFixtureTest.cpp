@@ -1,0 +1,144 @@
+// The private instance and the fixture, proved against the real server: it answers on its own
+// loopback port, healthy databases validate clean, every damage kind is reported by the server's
+// validation, and the server's own repair recovers rows.
+#include "PrivateServer.h"
+
+#include <fstream>
+#include <numeric>
+#include <sstream>
+
+namespace {
+
+using fbdamage::Kind;
+using testserver::PrivateServer;
+using testserver::RowCounts;
+
+long long total(const RowCounts& counts) {
+    return std::accumulate(counts.begin(), counts.end(), 0LL, [](long long s, const auto& e) { return s + e.second; });
+}
+
+// Listening TCP sockets on a port, as local addresses in /proc/net/tcp form ("0100007F" is
+// 127.0.0.1). IPv6 sockets would show up in /proc/net/tcp6.
+std::vector<std::string> listeners(int port, const char* table) {
+    std::ifstream in(table);
+    std::vector<std::string> found;
+    std::string line;
+    std::getline(in, line);
+    while (std::getline(in, line)) {
+        std::istringstream words(line);
+        std::string slot, local, remote, state;
+        words >> slot >> local >> remote >> state;
+        const auto colon = local.find(':');
+        if (state == "0A" && colon != std::string::npos &&
+            std::stoi(local.substr(colon + 1), nullptr, 16) == port)
+            found.push_back(local.substr(0, colon));
+    }
+    return found;
+}
+
+class PrivateInstance : public testserver::RealServerTest {};
+
+TEST_F(PrivateInstance, ListensOnItsOwnPortOnLoopbackOnly) {
+    EXPECT_EQ(listeners(server().port(), "/proc/net/tcp"), std::vector<std::string>{"0100007F"});
+    EXPECT_TRUE(listeners(server().port(), "/proc/net/tcp6").empty());
+}
+
+TEST_F(PrivateInstance, ClientsReachItAsLocalhostThroughTheirFirebirdDirectory) {
+    const auto db = server().freshPath("reach");
+    server().createHealthyDatabase(db);
+    const auto answer = server().isql(db, "set list on; select mon$remote_protocol as proto, "
+                                          "rdb$get_context('SYSTEM', 'ENGINE_VERSION') as engine "
+                                          "from mon$attachments, rdb$database "
+                                          "where mon$attachment_id = current_connection;");
+    ASSERT_TRUE(answer.ok()) << answer.output;
+    EXPECT_NE(answer.output.find("TCPv4"), std::string::npos) << answer.output;
+    EXPECT_NE(answer.output.find("3.0."), std::string::npos) << answer.output;
+
+    // The same client without the instance's directory looks on the standard port, where nothing
+    // of ours listens.
+    const auto elsewhere = testserver::runCommand(
+        {"env", "FIREBIRD=" + server().scratch().string() + "/no-such-dir", "isql-fb", "-q", "-user", "SYSDBA",
+         "-password", server().password(), PrivateServer::remote(db)},
+        "select 1 from rdb$database;");
+    EXPECT_EQ(elsewhere.output.find("TCPv4"), std::string::npos);
+    EXPECT_NE(elsewhere.output.find("Unable to complete network request"), std::string::npos) << elsewhere.output;
+}
+
+TEST_F(PrivateInstance, ServiceManagerAnswersAsLocalhostServiceMgr) {
+    const auto db = server().freshPath("svc");
+    const auto backup = server().freshPath("svc", ".gbk");
+    server().createHealthyDatabase(db);
+    const auto result = server().gbakBackup(db, backup);
+    EXPECT_TRUE(result.ok()) << result.output;
+    EXPECT_GT(std::filesystem::file_size(backup), 0u);
+}
+
+TEST_F(PrivateInstance, SysdbaHasTheProgramsDefaultPasswordAndNoOther) {
+    const auto db = server().freshPath("login");
+    server().createHealthyDatabase(db);
+    EXPECT_TRUE(server().isql(db, "select 1 from rdb$database;").ok());
+    const auto wrong = testserver::runCommand(
+        {"isql-fb", "-q", "-user", "SYSDBA", "-password", "masterkey", PrivateServer::remote(db)},
+        "select 1 from rdb$database;");
+    EXPECT_NE(wrong.output.find("Your user name and password are not defined"), std::string::npos) << wrong.output;
+}
+
+TEST_F(PrivateInstance, HealthyDatabaseHasItsRowsAndValidatesClean) {
+    const auto db = server().freshPath("healthy");
+    server().createHealthyDatabase(db);
+    EXPECT_EQ(server().countRows(db), PrivateServer::healthyRowCounts());
+    const auto check = server().validate(db);
+    EXPECT_TRUE(check.ok()) << check.output;
+    EXPECT_EQ(check.output, "");
+}
+
+struct DamageCase {
+    Kind kind;
+    const char* reportLine;   // the line the server's validation must print
+    bool losesRows;           // whether the server's repair can lose rows
+};
+
+const DamageCase kDamageCases[] = {
+    {Kind::Records, "Number of record level errors", true},
+    {Kind::BTree, "Number of index page errors", false},
+    {Kind::Count, "Number of data page errors", true},
+    {Kind::ZeroPage, "Number of data page errors", true},
+};
+
+class DamagedDatabase : public testserver::RealServerTest, public ::testing::WithParamInterface<DamageCase> {};
+
+TEST_P(DamagedDatabase, ValidationReportsTheDamage) {
+    const auto db = server().freshPath(std::string("damaged_") + std::string(kindName(GetParam().kind)));
+    const auto pages = server().createDamagedDatabase(db, GetParam().kind);
+    EXPECT_EQ(pages.size(), 2u);
+    const auto check = server().validate(db);
+    EXPECT_NE(check.output.find("Summary of validation errors"), std::string::npos) << check.output;
+    EXPECT_NE(check.output.find(GetParam().reportLine), std::string::npos) << check.output;
+}
+
+TEST_P(DamagedDatabase, ServersOwnRepairRecoversTheRowsItCan) {
+    const auto db = server().freshPath(std::string("repair_") + std::string(kindName(GetParam().kind)));
+    server().createDamagedDatabase(db, GetParam().kind);
+    const auto repair = server().referenceRepair(db);
+    const RowCounts healthy = PrivateServer::healthyRowCounts();
+    ASSERT_EQ(repair.counts.size(), healthy.size()) << repair.log;
+    for (const auto& [table, rows] : healthy) {
+        EXPECT_LE(repair.counts.at(table), rows) << table;
+        EXPECT_GT(repair.counts.at(table), 0) << table;
+    }
+    if (GetParam().losesRows)
+        EXPECT_LT(total(repair.counts), total(healthy)) << "damaged data pages must cost rows";
+    else
+        EXPECT_EQ(repair.counts, healthy) << "index damage costs no rows";
+    EXPECT_TRUE(server().validate(repair.restored).output.empty()) << "the restored database is sound";
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryKind, DamagedDatabase, ::testing::ValuesIn(kDamageCases),
+                         [](const auto& info) { return std::string(kindName(info.param.kind)); });
+
+TEST_F(PrivateInstance, FreshPathsNeverRepeat) {
+    std::set<std::filesystem::path> seen;
+    for (int i = 0; i < 50; ++i) EXPECT_TRUE(seen.insert(server().freshPath("same")).second);
+}
+
+}  // namespace

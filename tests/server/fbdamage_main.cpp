@@ -1,0 +1,90 @@
+// fbdamage: damages a Firebird 3 database file on purpose, for tests and the sample database.
+//
+//   fbdamage list <file>
+//   fbdamage <records|btree|count|zero> <file> [pages] [--relation N] [--seed N]
+//
+// Prints the numbers of the damaged pages. The file must not be held by a server.
+#include "FbDamage.h"
+
+#include <cstdlib>
+#include <iostream>
+#include <string>
+
+namespace {
+
+int usage() {
+    std::cerr << "usage: fbdamage list <file>\n"
+                 "       fbdamage <records|btree|count|zero> <file> [pages] [--relation N] [--seed N]\n";
+    return 2;
+}
+
+std::string_view typeName(fbdamage::PageType type) {
+    using fbdamage::PageType;
+    switch (type) {
+    case PageType::Header: return "header";
+    case PageType::PageInventory: return "page-inventory";
+    case PageType::TransactionInventory: return "transaction-inventory";
+    case PageType::Pointer: return "pointer";
+    case PageType::Data: return "data";
+    case PageType::IndexRoot: return "index-root";
+    case PageType::BTree: return "btree";
+    case PageType::Blob: return "blob";
+    case PageType::Generator: return "generator";
+    case PageType::ScnInventory: return "scn-inventory";
+    case PageType::Undefined: break;
+    }
+    return "unused";
+}
+
+int list(const std::string& path) {
+    const fbdamage::DatabaseFile file(path);
+    std::cout << "page size " << file.pageSize() << ", " << file.pageCount() << " pages\n";
+    for (const fbdamage::PageInfo& info : file.pages()) {
+        std::cout << info.number << ' ' << typeName(info.type);
+        if (info.type == fbdamage::PageType::Data)
+            std::cout << " relation " << info.relation << " count " << info.count;
+        else if (info.type == fbdamage::PageType::BTree)
+            std::cout << " relation " << info.relation << " index " << int{info.indexId} << " level "
+                      << int{info.level} << " length " << info.length;
+        std::cout << '\n';
+    }
+    return 0;
+}
+
+unsigned long number(const std::string& text) {
+    std::size_t used = 0;
+    const unsigned long value = std::stoul(text, &used);
+    if (used != text.size()) throw std::invalid_argument(text);
+    return value;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) try {
+    if (argc < 3) return usage();
+    const std::string command = argv[1];
+    const std::string path = argv[2];
+    if (command == "list") return list(path);
+
+    const auto kind = fbdamage::kindFromName(command);
+    if (!kind) return usage();
+    fbdamage::DamageOptions options;
+    options.kind = *kind;
+    for (int i = 3; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--relation" && i + 1 < argc)
+            options.relation = static_cast<std::uint16_t>(number(argv[++i]));
+        else if (arg == "--seed" && i + 1 < argc)
+            options.seed = static_cast<std::uint32_t>(number(argv[++i]));
+        else
+            options.pages = static_cast<unsigned>(number(arg));
+    }
+    const auto pages = fbdamage::damage(path, options);
+    std::cout << "damaged pages:";
+    for (auto page : pages) std::cout << ' ' << page;
+    std::cout << '\n';
+    return 0;
+} catch (const std::exception& e) {
+    std::cerr << "fbdamage: " << e.what() << '\n';
+    return 1;
+}
