@@ -5,5 +5,24 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 "$here/scripts/install-deps.sh"
 "$here/scripts/build.sh" "$here/build" -DTOVANEL_WERROR=ON
+
+fbserver=$here/tests/server/fbserver.sh
+# Stop the shared instance only if this run started it: another session may be using it. The
+# fault tests' own instance is always stopped.
+started_here=0
+"$fbserver" status >/dev/null || started_here=1
+finish() {
+  [ "$started_here" -eq 1 ] && "$fbserver" stop || true
+  TOVANEL_FB_INSTANCE=fault "$fbserver" stop || true
+}
+trap finish EXIT
+"$fbserver" start
+# Clients need FIREBIRD only; the instance's other settings stay with the script, so test
+# groups that choose another instance are not overridden.
+export "$("$fbserver" env | grep '^FIREBIRD=')"
+export TOVANEL_TEST_SERVER=1
+
 cd "$here/build"
-ctest --output-on-failure -j 2
+status=0
+ctest --output-on-failure -j 2 || status=$?
+exit "$status"
