@@ -409,7 +409,7 @@ std::string_view TIBControlAndQueryService::CheckedAnswer(char Item, std::string
     if (length < 0 || static_cast<std::size_t>(length) + 3 >= answer.size())
         RaiseClientError(ceOutputParsingError);
     const auto n = static_cast<std::size_t>(length);
-    if (Markers.find(answer[3 + n]) == std::string_view::npos)
+    if (Markers.find(answer.at(3 + n)) == std::string_view::npos)
         RaiseClientError(ceOutputParsingError);
     return answer.substr(3, n);
 }
