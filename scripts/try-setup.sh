@@ -1,0 +1,153 @@
+#!/usr/bin/env bash
+# Prepares a first try of Tovanel. When a Firebird server already answers on this machine, it
+# reports that and changes nothing. Otherwise it starts the project's private instance (the one
+# the tests use, see tests/server/fbserver.sh) and makes a small damaged sample database for it.
+#
+#   scripts/try-setup.sh
+#
+# Prints KEY=VALUE lines on stdout for the caller; words for people go to stderr.
+#   TOVANEL_TRY_SERVER=existing|private
+#   TOVANEL_TRY_STARTED=1|0       this run started the private instance; the caller stops it
+#   FIREBIRD=...                  (private) the environment through which clients reach it
+#   TOVANEL_FB_ROOT, TOVANEL_FB_INSTANCE, TOVANEL_FB_PORT, TOVANEL_FB_PASSWORD   (private)
+#   TOVANEL_TRY_SAMPLE=...        (private) the damaged sample database
+#
+# Variables:
+#   TOVANEL_BUILD_DIR       build folder                                  (default build/)
+#   TOVANEL_TRY_PROBE_PORT  port where an existing server is looked for   (default 3050)
+#   TOVANEL_TRY_DIR         directory of the sample                       (default $TOVANEL_BUILD_DIR/try)
+#   TOVANEL_FBDAMAGE        the damage tool          (default $TOVANEL_BUILD_DIR/tests/server/fbdamage)
+#   TOVANEL_FB_ROOT, TOVANEL_FB_INSTANCE (default try), TOVANEL_FB_PORT (default 3059): the
+#   private instance, as tests/server/fbserver.sh reads them.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=${TOVANEL_BUILD_DIR:-$here/build}
+probe_port=${TOVANEL_TRY_PROBE_PORT:-3050}
+sample_dir=${TOVANEL_TRY_DIR:-$build/try}
+fbdamage=${TOVANEL_FBDAMAGE:-$build/tests/server/fbdamage}
+fbserver=$here/tests/server/fbserver.sh
+export TOVANEL_FB_INSTANCE=${TOVANEL_FB_INSTANCE:-try}
+if [ "$TOVANEL_FB_INSTANCE" = try ]; then
+  export TOVANEL_FB_PORT=${TOVANEL_FB_PORT:-3059}
+fi
+
+say() { echo "try-setup: $*" >&2; }
+die() { say "$*"; exit 1; }
+
+# A refused login is still an answer of a server; only a failed or silent connection is not.
+firebird_answers() {
+  local port=$1 out
+  (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null || return 1
+  if out=$(env -u ISC_USER -u ISC_PASSWORD timeout 20 fbsvcmgr "localhost/$port:service_mgr" \
+             -user TOVANEL_PROBE -password probe -info_server_version 2>&1 </dev/null); then
+    return 0
+  fi
+  case $out in
+    "" | *"Unable to complete network request"* | *"Error reading data from the connection"* | \
+      *"Error writing data to the connection"* | *"connection shutdown"* | *"connection lost"*) return 1 ;;
+  esac
+  return 0
+}
+
+if firebird_answers "$probe_port"; then
+  say "a Firebird server already answers on port $probe_port; it is left as it is"
+  echo "TOVANEL_TRY_SERVER=existing"
+  echo "TOVANEL_TRY_STARTED=0"
+  exit 0
+fi
+
+# ---- no server: the private instance and the sample -------------------------------------------
+
+declare -A instance
+while IFS='=' read -r key value; do
+  instance[$key]=$value
+done < <("$fbserver" env)
+home=${instance[FIREBIRD]}
+password=${instance[TOVANEL_FB_PASSWORD]}
+
+if [ ! -x "$fbdamage" ]; then
+  say "building the damage tool"
+  cmake --build "$build" --target fbdamage >&2 || die "cannot build fbdamage in $build"
+fi
+
+started=0
+if ! "$fbserver" status >/dev/null 2>&1; then
+  "$fbserver" start || die "the private Firebird instance did not start"
+  started=1
+fi
+# Until the sample is ready, a failure stops the instance this run started.
+finish_or_stop() {
+  local rc=$?
+  if [ "$rc" -ne 0 ] && [ "$started" = 1 ]; then "$fbserver" stop || true; fi
+  exit "$rc"
+}
+trap finish_or_stop EXIT
+
+# The server runs under its own account when fbserver.sh can switch to it (as root).
+if [ "$(id -u)" -eq 0 ] && id firebird >/dev/null 2>&1; then
+  as_server=(setpriv --reuid firebird --regid firebird --init-groups --)
+  server_owner=firebird:firebird
+else
+  as_server=()
+  server_owner=$(id -un):$(id -gn)
+fi
+
+mkdir -p "$sample_dir"
+chown "$server_owner" "$sample_dir"
+chmod 0775 "$sample_dir"
+"${as_server[@]}" test -w "$sample_dir" -a -x "$sample_dir" ||
+  die "the server's account cannot write $sample_dir (choose another with TOVANEL_TRY_DIR)"
+sample_dir=$(cd "$sample_dir" && pwd)
+
+# A fresh instance holds no file, so the sample keeps its name; a running one may hold an earlier
+# sample open, so it gets a name no file has.
+sample=$sample_dir/SAMPLE.FDB
+if [ "$started" = 0 ]; then
+  n=2
+  while [ -e "$sample" ]; do sample=$sample_dir/SAMPLE_$n.FDB; n=$((n + 1)); done
+fi
+healthy=${sample%.FDB}_HEALTHY.FDB
+rm -f "$sample" "$healthy"
+
+say "making the sample database $sample"
+quoted_password=${password//\'/\'\'}
+env -u ISC_USER -u ISC_PASSWORD FIREBIRD="$home" isql-fb -q -b >&2 <<EOF
+set sql dialect 3;
+create database 'localhost:$healthy' user 'SYSDBA' password '$quoted_password'
+  page_size 4096 default character set utf8;
+create table clientes (id integer not null primary key, nome varchar(60), cidade varchar(40));
+create table pedidos (id integer not null primary key, cliente integer not null,
+  valor numeric(12,2), obs varchar(120));
+create index ix_pedidos_cliente on pedidos (cliente);
+commit;
+set term ^;
+execute block as declare i integer = 0; begin
+  while (i < 1500) do begin
+    insert into clientes values (:i, 'Cliente ' || :i, 'Cidade ' || mod(:i, 23));
+    i = i + 1;
+  end
+  i = 0;
+  while (i < 3000) do begin
+    insert into pedidos values (:i, mod(:i * 7, 1500), :i * 2.5, rpad('pedido ' || :i, 80, '.'));
+    i = i + 1;
+  end
+end^
+set term ;^
+commit;
+EOF
+[ -f "$healthy" ] || die "the server made no $healthy"
+
+# The damage goes into a copy the server has never opened, as the tests do it.
+cp "$healthy" "$sample"
+rm -f "$healthy"
+chown "$server_owner" "$sample"
+chmod 0660 "$sample"
+"$fbdamage" records "$sample" 2 >&2
+"$fbdamage" btree "$sample" 1 >&2
+
+echo "TOVANEL_TRY_SERVER=private"
+echo "TOVANEL_TRY_STARTED=$started"
+for key in FIREBIRD TOVANEL_FB_ROOT TOVANEL_FB_INSTANCE TOVANEL_FB_PORT TOVANEL_FB_PASSWORD; do
+  echo "$key=${instance[$key]}"
+done
+echo "TOVANEL_TRY_SAMPLE=$sample"
