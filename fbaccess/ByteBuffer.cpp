@@ -25,11 +25,11 @@ void TByteBuffer::Assign(std::string_view bytes)
     std::copy(bytes.begin(), bytes.end(), FBytes.begin());
 }
 
-void RaiseValueTooLong(std::size_t length, std::size_t limit)
+void RaiseValueTooLong(std::size_t length, std::size_t limit, std::string_view what)
 {
-    const TErrorArg args[] = {static_cast<int64_t>(length), static_cast<int64_t>(limit)};
-    throw EIBClientError(ceUnknownError, 0,
-                         FormatErrorText("Parameter value too long: %d bytes, at most %d allowed", args));
+    const TErrorArg args[] = {std::string(what.empty() ? "Parameter value" : what), static_cast<int64_t>(length),
+                              static_cast<int64_t>(limit)};
+    throw EIBClientError(ceUnknownError, 0, FormatErrorText("%s too long: %d bytes, at most %d allowed", args));
 }
 
 TBlockWriter& TBlockWriter::Byte(uint8_t value)

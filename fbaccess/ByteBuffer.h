@@ -51,5 +51,5 @@ private:
     std::string FBlock;
 };
 
-// Refusal of a length too large for its field (EIBClientError).
-[[noreturn]] void RaiseValueTooLong(std::size_t length, std::size_t limit);
+// Refusal of a length too large for its field (EIBClientError); what names the value when given.
+[[noreturn]] void RaiseValueTooLong(std::size_t length, std::size_t limit, std::string_view what = {});

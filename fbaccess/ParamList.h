@@ -47,6 +47,7 @@ public:
     // Copies another list's lines (one change).
     void Assign(const TParamList& other);
     void Assign(std::vector<std::string> lines);
+    void Assign(std::initializer_list<std::string> lines) { Assign(std::vector<std::string>(lines)); }
 
 private:
     template <typename Change>

@@ -215,6 +215,13 @@ Reply Output(std::string bytes)
     return reply;
 }
 
+Reply Handle(unsigned handle)
+{
+    Reply reply;
+    reply.handle = handle;
+    return reply;
+}
+
 void Reset()
 {
     std::lock_guard guard(State().lock);

@@ -48,6 +48,8 @@ struct Reply {
 Reply Failure(ISC_STATUS code, std::vector<StatusWord> arguments = {});
 // A success answer whose output buffer receives bytes.
 Reply Output(std::string bytes);
+// A successful attach that hands out this handle value.
+Reply Handle(unsigned handle);
 
 struct Arg {
     std::string name;
