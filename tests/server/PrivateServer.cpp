@@ -206,12 +206,17 @@ std::vector<std::uint32_t> PrivateServer::createDamagedDatabase(const std::files
 
 void PrivateServer::copyDatabase(const std::filesystem::path& from, const std::filesystem::path& to) const {
     std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing);
+    handToServer(to);
+}
+
+// The scratch directory belongs to the server's account.
+void PrivateServer::handToServer(const std::filesystem::path& path) const {
     struct stat owner {};
     if (::stat(scratch_.c_str(), &owner) == 0 && ::geteuid() == 0) {
-        if (::chown(to.c_str(), owner.st_uid, owner.st_gid) != 0)
-            throw std::runtime_error("cannot hand " + to.string() + " to the server's account");
+        if (::chown(path.c_str(), owner.st_uid, owner.st_gid) != 0)
+            throw std::runtime_error("cannot hand " + path.string() + " to the server's account");
     }
-    ::chmod(to.c_str(), 0660);
+    ::chmod(path.c_str(), 0660);
 }
 
 CommandResult PrivateServer::isql(const std::filesystem::path& database, const std::string& sql) const {

@@ -70,6 +70,8 @@ public:
 
     // Copies a database file and hands the copy to the server's account.
     void copyDatabase(const std::filesystem::path& from, const std::filesystem::path& to) const;
+    // Gives a file made by the test to the server's account, readable and writable by it.
+    void handToServer(const std::filesystem::path& path) const;
 
     // Runs the server's tools against this instance, as SYSDBA.
     CommandResult isql(const std::filesystem::path& database, const std::string& script) const;
