@@ -1,0 +1,108 @@
+#include "CliRun.h"
+
+#include <algorithm>
+#include <exception>
+#include <memory>
+#include <ostream>
+
+#include "AsciiCase.h"
+#include "UFrmPrincipal.h"
+
+namespace tovanel::cli {
+
+namespace {
+
+bool AllYes(const std::vector<bool>& answers) {
+    return std::all_of(answers.begin(), answers.end(), [](bool yes) { return yes; });
+}
+
+int UsageFailure(const TerminalIo& io, const std::string& error) {
+    io.err << "tovanel-cli: " << error << "\nUse tovanel-cli --help para ver o uso.\n" << std::flush;
+    return kExitFailure;
+}
+
+// The operator's inputs, as if typed into the window: typing into the user or password edit
+// clears the default-credentials box, and the user edit holds upper case only.
+void FillInputs(TFrmPrincipal& window, UiPort& port, const CliOptions& options,
+                const Credentials& credentials) {
+    port.SetEditText(UiEdit::LblEditBancodeDados, options.database);
+    if (credentials.user) {
+        port.SetEditText(UiEdit::LblEdtUsuarioBD, AsciiUpper(*credentials.user));
+        window.TeclaPressinadaEditUserSenha();
+    }
+    if (credentials.password) {
+        port.SetEditText(UiEdit::MskEdtSenhaBD, *credentials.password);
+        window.TeclaPressinadaEditUserSenha();
+    }
+}
+
+void RunCommand(TFrmPrincipal& window, Command command) {
+    switch (command) {
+        case Command::Test: window.RunHandler([&] { window.ActnTestaConexaoExecute(); }); break;
+        case Command::Verify: window.RunHandler([&] { window.ActnVerificarBancoExecute(); }); break;
+        case Command::Repair: window.RunHandler([&] { window.ActnReparabancoExecute(); }); break;
+        case Command::Status: window.RunHandler([&] { window.TimerTimer(); }); break;
+    }
+}
+
+}  // namespace
+
+int ExitStatus(Command command, const Outcome& outcome, bool foundErrors) {
+    if (outcome.errorBoxes > 0 || outcome.stoppedWithoutTerminal) return kExitFailure;
+    switch (command) {
+        case Command::Status:
+            return kExitSuccess;
+        case Command::Test:
+            return outcome.lastLogLine == kNoConnectionLine ? kExitFailure : kExitSuccess;
+        case Command::Repair:
+            // Every question of a repair (its confirmation, replacing an existing file) must be
+            // answered Yes for it to run.
+            return AllYes(outcome.answers) && outcome.newFileChosen ? kExitSuccess : kExitFailure;
+        case Command::Verify:
+            if (outcome.answers.empty() || !outcome.answers.front()) return kExitFailure;  // not run
+            if (!foundErrors) return kExitSuccess;
+            // Errors found: only a repair that ran to its end makes this a success.
+            return AllYes(outcome.answers) && outcome.newFileChosen ? kExitSuccess : kExitErrorsFound;
+    }
+    return kExitFailure;
+}
+
+int RunCli(std::span<const std::string> args, const EnvLookup& env, TerminalIo io,
+           const std::string& workingDirectory) {
+    const ParsedCommandLine parsed = ParseCommandLine(args);
+    switch (parsed.kind) {
+        case ParsedCommandLine::Kind::Help: io.out << UsageText() << std::flush; return kExitSuccess;
+        case ParsedCommandLine::Kind::Version:
+            io.out << "tovanel-cli " << TOVANEL_VERSION << '\n' << std::flush;
+            return kExitSuccess;
+        case ParsedCommandLine::Kind::UsageError: return UsageFailure(io, parsed.error);
+        case ParsedCommandLine::Kind::Run: break;
+    }
+    const CliOptions& options = parsed.options;
+
+    Credentials credentials;
+    try {
+        credentials = ResolveCredentials(options, env);
+    } catch (const CredentialError& failure) {
+        return UsageFailure(io, failure.what());
+    }
+    for (const std::string& warning : credentials.warnings) io.err << "tovanel-cli: " << warning << '\n';
+    io.err << std::flush;
+
+    TerminalUiPort port(io, options.yes, options.output, workingDirectory);
+    std::unique_ptr<TFrmPrincipal> window;
+    try {
+        // Creating the window loads the client library; nothing can run without it.
+        window = std::make_unique<TFrmPrincipal>(port);
+        window->FormCreate();
+    } catch (const std::exception& failure) {
+        io.err << "Tovanel: " << failure.what() << '\n' << std::flush;
+        return kExitFailure;
+    }
+    FillInputs(*window, port, options, credentials);
+    RunCommand(*window, options.command);
+    if (options.command == Command::Status) io.out << port.statusText() << '\n' << std::flush;
+    return ExitStatus(options.command, port.outcome(), window->EncontrouErro);
+}
+
+}  // namespace tovanel::cli

@@ -1,0 +1,28 @@
+#pragma once
+// One run of the terminal front end: the command line in, the exit status out. The window's own
+// logic does the work; this only feeds it the inputs and answers, and reads what happened.
+
+#include <span>
+#include <string>
+
+#include "CliOptions.h"
+#include "TerminalUiPort.h"
+
+namespace tovanel::cli {
+
+inline constexpr int kExitSuccess = 0;
+inline constexpr int kExitErrorsFound = 1;  // verify found errors and no repair ran
+inline constexpr int kExitFailure = 2;      // a failure, bad usage, or nothing done
+
+// The log line of a connection test that attached but found the connection gone.
+inline constexpr const char* kNoConnectionLine = "Não foi possivel obter conexão a esse banco de dados!";
+
+// The exit status for what a command's run showed and answered. `foundErrors` is the window's
+// EncontrouErro after the run.
+int ExitStatus(Command command, const Outcome& outcome, bool foundErrors);
+
+// args excludes the program name; `workingDirectory` makes a relative --output absolute.
+int RunCli(std::span<const std::string> args, const EnvLookup& env, TerminalIo io,
+           const std::string& workingDirectory);
+
+}  // namespace tovanel::cli

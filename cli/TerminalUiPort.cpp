@@ -1,0 +1,172 @@
+#include "TerminalUiPort.h"
+
+#include <filesystem>
+#include <istream>
+#include <ostream>
+
+#include "AsciiCase.h"
+#include "PlatformFiles.h"
+#include "TextTrim.h"
+
+namespace tovanel::cli {
+
+namespace {
+
+constexpr const char* kQuestionTitle = "Pergunta";
+constexpr const char* kPrompt = " [y/N] ";
+constexpr const char* kNoTerminal =
+    "tovanel-cli: não há terminal para responder à pergunta; use --yes para responder Sim.";
+
+std::string JoinPath(const std::string& directory, const std::string& name) {
+    if (directory.empty()) return name;
+    if (directory.back() == '/') return directory + name;
+    return directory + "/" + name;
+}
+
+}  // namespace
+
+std::string TerminalText(const std::string& text) {
+    std::string shown;
+    shown.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\r') {
+            shown += text[i];
+        } else if (i + 1 < text.size() && text[i + 1] == '\n') {
+            continue;  // the LF that follows makes the break
+        } else {
+            shown += '\n';
+        }
+    }
+    return shown;
+}
+
+bool MeansYes(const std::string& answer) {
+    const std::string word = AsciiLower(TrimLowCodes(answer));
+    return word == "y" || word == "yes" || word == "s" || word == "sim";
+}
+
+TerminalUiPort::TerminalUiPort(TerminalIo io, bool answerYes, std::optional<std::string> output,
+                               std::string workingDirectory)
+    : io_(io),
+      answerYes_(answerYes),
+      output_(std::move(output)),
+      workingDirectory_(std::move(workingDirectory)) {}
+
+void TerminalUiPort::AppendLog(const std::string& line) {
+    // Flushed at once: whoever reads the other end of a pipe sees each line as the server sends it.
+    io_.out << line << '\n' << std::flush;
+    outcome_.lastLogLine = line;
+}
+
+// A terminal keeps what it has shown; each job starts its log with a clear, which needs nothing
+// here.
+void TerminalUiPort::ClearLog() {}
+
+int TerminalUiPort::ShowMessageBox(const std::string& text, const std::string& title, MessageKind kind) {
+    if (kind != MessageKind::Error) return Ask(text, title) ? kButtonYes : kButtonNo;
+    io_.err << title << ": " << TerminalText(text) << '\n' << std::flush;
+    ++outcome_.errorBoxes;
+    return kButtonOk;
+}
+
+bool TerminalUiPort::Ask(const std::string& text, const std::string& title) {
+    io_.err << title << ": " << TerminalText(text) << kPrompt;
+    bool yes = false;
+    if (answerYes_) {
+        io_.err << "y\n";
+        yes = true;
+    } else if (!io_.interactive) {
+        io_.err << '\n' << kNoTerminal << '\n';
+        outcome_.stoppedWithoutTerminal = true;
+    } else {
+        io_.err << std::flush;
+        std::string answer;
+        if (std::getline(io_.in, answer)) {
+            yes = MeansYes(answer);
+        } else {
+            io_.err << '\n';  // end of input: No, on a line of its own
+        }
+    }
+    io_.err << std::flush;
+    outcome_.answers.push_back(yes);
+    return yes;
+}
+
+// Nothing to show: the terminal has no cursor, input group or menu to change.
+void TerminalUiPort::SetBusyCursor(bool) {}
+void TerminalUiPort::SetInputGroupEnabled(bool) {}
+void TerminalUiPort::SetMainMenuEnabled(bool) {}
+void TerminalUiPort::SetOpenDialogInitialDir(const std::string&) {}
+void TerminalUiPort::SetSaveDialogInitialDir(const std::string&) {}
+
+// The database comes from the command line; no command of the terminal opens this dialog.
+std::optional<std::string> TerminalUiPort::ShowOpenDialog() {
+    return std::nullopt;
+}
+
+std::optional<std::string> TerminalUiPort::ShowSaveDialog(const std::string& initialDir,
+                                                          const std::string& proposedName, FileFilter) {
+    const std::string chosen = AbsolutePath(output_ ? *output_ : JoinPath(initialDir, proposedName));
+    std::error_code ignored;
+    // The window's dialog asks before it accepts a file that is already there.
+    if (std::filesystem::exists(chosen, ignored) &&
+        !Ask("O arquivo " + chosen + " já existe.\rDeseja substituí-lo?", kQuestionTitle))
+        return std::nullopt;
+    io_.err << kSaveDialogTitle << ": " << chosen << '\n' << std::flush;
+    outcome_.newFileChosen = true;
+    return chosen;
+}
+
+std::string TerminalUiPort::AbsolutePath(const std::string& path) const {
+    if (path.empty() || path.front() == '/') return path;
+    return JoinPath(workingDirectory_, path);
+}
+
+// The jobs run to their end in one call; nothing else waits for events meanwhile.
+void TerminalUiPort::ProcessPendingEvents() {}
+
+std::string TerminalUiPort::EditText(UiEdit edit) const {
+    const auto found = edits_.find(edit);
+    return found == edits_.end() ? std::string() : found->second;
+}
+
+void TerminalUiPort::SetEditText(UiEdit edit, const std::string& text) {
+    edits_[edit] = text;
+}
+
+bool TerminalUiPort::CheckBoxChecked() const {
+    return checkBox_;
+}
+
+void TerminalUiPort::SetCheckBoxChecked(bool checked) {
+    checkBox_ = checked;
+}
+
+// The status is printed in words; its colour says the same.
+void TerminalUiPort::SetStatusColor(Rgb) {}
+
+void TerminalUiPort::SetStatusText(const std::string& text) {
+    statusText_ = text;
+}
+
+void TerminalUiPort::ShowAboutBox(TFrmSobre&) {}
+
+bool TerminalUiPort::ShellOpen(const std::string&) {
+    return false;
+}
+
+std::string TerminalUiPort::ExecutablePath() const {
+    return RunningExecutablePath();
+}
+
+bool TerminalUiPort::FileExists(const std::string& path) const {
+    return RegularFileExists(path);
+}
+
+bool TerminalUiPort::RemoveFile(const std::string& path) {
+    return RemoveFileQuietly(path);
+}
+
+void TerminalUiPort::RequestClose() {}
+
+}  // namespace tovanel::cli
