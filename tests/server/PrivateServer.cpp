@@ -1,5 +1,7 @@
 #include "PrivateServer.h"
 
+#include "SampleDatabase.h"
+
 #include <arpa/inet.h>
 #include <grp.h>
 #include <netinet/in.h>
@@ -46,48 +48,6 @@ std::string trim(const std::string& text) {
     if (first == std::string::npos) return {};
     const auto last = text.find_last_not_of(" \t\r\n");
     return text.substr(first, last - first + 1);
-}
-
-// The fixed contents of a healthy test database. Row counts are part of the contract with the
-// tests (healthyRowCounts).
-constexpr long long kClientes = 3000;
-constexpr long long kPedidos = 3000;
-constexpr long long kProdutos = 800;
-
-std::string healthyScript(const std::string& target, const std::string& user, const std::string& password) {
-    std::ostringstream sql;
-    sql << "set sql dialect 3;\n"
-        << "create database '" << target << "' user '" << user << "' password '" << password
-        << "' page_size 4096 default character set utf8;\n"
-        << "create table clientes (id integer not null primary key, nome varchar(60),"
-           " cidade varchar(40));\n"
-        << "create table pedidos (id integer not null primary key, cliente integer,"
-           " valor numeric(12,2), obs varchar(200));\n"
-        << "create index ix_pedidos_cliente on pedidos (cliente);\n"
-        << "create table produtos (codigo varchar(20) not null primary key,"
-           " descricao varchar(80), preco double precision);\n"
-        << "create index ix_produtos_descricao on produtos (descricao);\n"
-        << "commit;\n"
-        << "set term ^;\n"
-        << "execute block as declare i integer = 0; begin\n"
-        << "  while (i < " << kClientes << ") do begin\n"
-        << "    insert into clientes values (:i, 'Cliente numero ' || :i, 'Cidade ' || mod(:i, 37));\n"
-        << "    i = i + 1;\n"
-        << "  end\n"
-        << "  i = 0;\n"
-        << "  while (i < " << kPedidos << ") do begin\n"
-        << "    insert into pedidos values (:i, mod(:i * 7, 3000), :i * 1.5, rpad('obs ' || :i, 100, 'x'));\n"
-        << "    i = i + 1;\n"
-        << "  end\n"
-        << "  i = 0;\n"
-        << "  while (i < " << kProdutos << ") do begin\n"
-        << "    insert into produtos values ('P' || lpad(:i, 6, '0'), 'Produto ' || :i, :i / 3.0);\n"
-        << "    i = i + 1;\n"
-        << "  end\n"
-        << "end^\n"
-        << "set term ;^\n"
-        << "commit;\n";
-    return sql.str();
 }
 
 // One row per user table: its name and its row count.
@@ -181,14 +141,13 @@ std::filesystem::path PrivateServer::freshPath(std::string_view stem, std::strin
 }
 
 void PrivateServer::createHealthyDatabase(const std::filesystem::path& path) {
-    const std::vector<std::string> argv{"isql-fb", "-q", "-b"};
-    const CommandResult result = runCommand(argv, healthyScript(remote(path), user_, password_));
-    check(argv, result);
-    if (!std::filesystem::exists(path)) throw std::runtime_error("isql-fb made no " + path.string());
+    fbdamage::createSampleDatabase(path, user_, password_);
 }
 
 RowCounts PrivateServer::healthyRowCounts() {
-    return {{"CLIENTES", kClientes}, {"PEDIDOS", kPedidos}, {"PRODUTOS", kProdutos}};
+    RowCounts counts;
+    for (const auto& [table, rows] : fbdamage::sampleRowCounts()) counts[table] = rows;
+    return counts;
 }
 
 std::vector<std::uint32_t> PrivateServer::createDamagedDatabase(const std::filesystem::path& path,

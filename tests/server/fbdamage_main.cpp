@@ -1,10 +1,15 @@
 // fbdamage: damages a Firebird 3 database file on purpose, for tests and the sample database.
 //
+//   fbdamage create <file> [--user U] [--password P]
 //   fbdamage list <file>
 //   fbdamage <records|btree|count|zero> <file> [pages] [--relation N] [--seed N]
 //
-// Prints the numbers of the damaged pages. The file must not be held by a server.
+// `create` makes the sample database through the server that FIREBIRD points at ("localhost:"
+// + file); the password defaults to $TOVANEL_FB_PASSWORD, else "ravenpike". Damage prints the
+// numbers of the damaged pages; the file must not be held by a server (a file whose last
+// attachment has ended is not).
 #include "FbDamage.h"
+#include "SampleDatabase.h"
 
 #include <cstdlib>
 #include <iostream>
@@ -13,7 +18,8 @@
 namespace {
 
 int usage() {
-    std::cerr << "usage: fbdamage list <file>\n"
+    std::cerr << "usage: fbdamage create <file> [--user U] [--password P]\n"
+                 "       fbdamage list <file>\n"
                  "       fbdamage <records|btree|count|zero> <file> [pages] [--relation N] [--seed N]\n";
     return 2;
 }
@@ -51,6 +57,21 @@ int list(const std::string& path) {
     return 0;
 }
 
+int create(const std::string& path, int argc, char** argv) {
+    std::string user = "SYSDBA";
+    const char* fromEnv = std::getenv("TOVANEL_FB_PASSWORD");
+    std::string password = fromEnv && *fromEnv ? fromEnv : "ravenpike";
+    for (int i = 3; i + 1 < argc; i += 2) {
+        const std::string option = argv[i];
+        if (option == "--user") user = argv[i + 1];
+        else if (option == "--password") password = argv[i + 1];
+        else return usage();
+    }
+    fbdamage::createSampleDatabase(path, user, password);
+    std::cout << "created " << path << '\n';
+    return 0;
+}
+
 unsigned long number(const std::string& text) {
     std::size_t used = 0;
     const unsigned long value = std::stoul(text, &used);
@@ -65,6 +86,7 @@ int main(int argc, char** argv) try {
     const std::string command = argv[1];
     const std::string path = argv[2];
     if (command == "list") return list(path);
+    if (command == "create") return create(path, argc, argv);
 
     const auto kind = fbdamage::kindFromName(command);
     if (!kind) return usage();
