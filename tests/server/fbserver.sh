@@ -106,16 +106,21 @@ EOF
 
 # Built once per instance with the embedded engine, as the account that later runs the server,
 # so the lock files it leaves behind belong to that account.
+# The marker holds the password last set, so a changed TOVANEL_FB_PASSWORD takes effect.
 make_security_db() {
-  [ -f "$home/security.ready" ] && return 0
-  local sec=$home/security3.fdb
-  rm -f "$sec"
-  echo "create database '$sec';" | as_server isql-fb -q >/dev/null
-  as_server isql-fb -q -user SYSDBA -i "$security_sql" "$sec" >/dev/null
+  local sec=$home/security3.fdb marker=$home/security.ready
+  if [ -f "$marker" ] && [ "$(cat "$marker")" = "$password" ]; then
+    return 0
+  fi
+  if [ ! -f "$marker" ]; then
+    rm -f "$sec"
+    echo "create database '$sec';" | as_server isql-fb -q >/dev/null
+    as_server isql-fb -q -user SYSDBA -i "$security_sql" "$sec" >/dev/null
+  fi
   local quoted=${password//\'/\'\'}
   echo "create or alter user SYSDBA password '$quoted' using plugin Srp; commit;" |
     as_server isql-fb -q -user SYSDBA "$sec" >/dev/null
-  touch "$home/security.ready"
+  (umask 077 && printf '%s' "$password" >"$marker")
 }
 
 # The server writes its log into a directory fixed at build time, the system's one. When we may,
