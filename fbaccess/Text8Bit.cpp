@@ -70,6 +70,44 @@ std::string Convert(std::string_view input, const char* to, const char* from, bo
     return output;
 }
 
+// Length of the well-formed UTF-8 sequence at the start of text, 0 when there is none.
+std::size_t WellFormedUtf8Length(std::string_view text)
+{
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(0);
+    if (lead < 0x80)
+        return 1;
+    const std::size_t length = Utf8SequenceLength(lead);
+    if (length == 1 || length > text.size())
+        return 0;
+    for (std::size_t i = 1; i < length; ++i)
+        if ((byte(i) & 0xC0) != 0x80)
+            return 0;
+    // No overlong forms, no surrogates, nothing above U+10FFFF.
+    if ((lead == 0xE0 && byte(1) < 0xA0) || (lead == 0xED && byte(1) > 0x9F) ||
+        (lead == 0xF0 && byte(1) < 0x90) || (lead == 0xF4 && byte(1) > 0x8F))
+        return 0;
+    return length;
+}
+
+// The text with every byte that is not part of a well-formed sequence replaced by '?'.
+std::string ValidUtf8(std::string_view text)
+{
+    std::string output;
+    output.reserve(text.size());
+    while (!text.empty()) {
+        const std::size_t length = WellFormedUtf8Length(text);
+        if (length == 0) {
+            output += '?';
+            text.remove_prefix(1);
+        } else {
+            output.append(text.substr(0, length));
+            text.remove_prefix(length);
+        }
+    }
+    return output;
+}
+
 }  // namespace
 
 std::string LocalCodeset()
@@ -89,7 +127,8 @@ std::string ToLocal8Bit(std::string_view utf8)
 std::string FromLocal8Bit(std::string_view bytes)
 {
     const std::string codeset = LocalCodeset();
+    // The server's bytes need not be UTF-8 even where the locale says so (a file name, say).
     if (IsUtf8(codeset))
-        return std::string(bytes);
+        return ValidUtf8(bytes);
     return Convert(bytes, "UTF-8", codeset.c_str(), false);
 }
