@@ -52,8 +52,12 @@ std::string DirectoryPart(const std::string& path) {
 std::string TemporaryBackupPath(const std::string& newDatabasePath, const std::string& stem) {
     std::string directory = DirectoryPart(newDatabasePath);
     if (!directory.empty() && directory.back() != kSeparator) directory += kSeparator;
+    // The new file need not exist yet, but the restore will create it under its name.
+    const auto taken = [&](const std::string& name) {
+        return name == newDatabasePath || NameTaken(name);
+    };
     std::string candidate = directory + stem + ".GBK";
-    for (unsigned n = 1; NameTaken(candidate); ++n)
+    for (unsigned n = 1; taken(candidate); ++n)
         candidate = directory + stem + "_" + std::to_string(n) + ".GBK";
     return candidate;
 }

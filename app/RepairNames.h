@@ -21,7 +21,7 @@ std::string DirectoryPart(const std::string& path);
 // Where the temporary backup goes: the directory of the new database file, which the server must
 // be able to write anyway. When backupName is taken there (by anything, even a dangling link), the
 // first free stem_1.GBK, stem_2.GBK, ... is used, so a repair never overwrites, and so never
-// deletes, a file it did not create.
+// deletes, a file it did not create. The new database file's own name never serves.
 std::string TemporaryBackupPath(const std::string& newDatabasePath, const std::string& stem);
 
 // The chosen new file is the source when the texts are equal, or when both name one existing file

@@ -18,13 +18,14 @@ constexpr const char* kMissingUser = "* Usuario do banco de dados não informado
 constexpr const char* kMissingPassword = "* Senha do banco de dados não informada!";
 constexpr const char* kDatabaseNotFound = "Banco de dados não encontrato!";
 constexpr const char* kErrorTitle = "Erro";
-constexpr const char* kHandlerErrorTitle = "Erro!";
 constexpr const char* kQuestionTitle = "Pergunta";
 constexpr const char* kConfirmExit = "Deseja sair do sistema?";
 
 }  // namespace
 
-TFrmPrincipal::TFrmPrincipal(UiPort& port) : port_(port) {}
+TFrmPrincipal::TFrmPrincipal(UiPort& port) : port_(port) {
+    ApplyStoredSettings();
+}
 
 void TFrmPrincipal::FormCreate() {
     DiretorioAplicativo = DirectoryWithSeparator(port_.ExecutablePath());
@@ -69,25 +70,7 @@ void TFrmPrincipal::FormCloseQuery(bool& CanClose) {
                kButtonYes;
 }
 
-void TFrmPrincipal::ActnTestaConexaoExecute() {
-    if (!JobGuardPasses()) return;
-    // The connection test itself follows the guard here, once the database connection exists.
-}
-
-void TFrmPrincipal::ActnVerificarBancoExecute() {
-    EncontrouErro = false;  // first, even when the command then does nothing
-    if (!JobGuardPasses()) return;
-    // The verification itself follows the guard here, once the validation service exists.
-}
-
-void TFrmPrincipal::ActnReparabancoExecute() {
-    if (!JobGuardPasses()) return;
-    // The repair itself follows the guard here, once the services exist.
-}
-
-void TFrmPrincipal::TimerTimer() {
-    // The server status monitor refreshes LblStatusFBServer here.
-}
+// The three jobs, the status monitor and the failure presentation are in UFrmPrincipalJobs.cpp.
 
 TErroServidor TFrmPrincipal::DadosServidorInseridos() const {
     TErroServidor result;
@@ -122,16 +105,6 @@ bool TFrmPrincipal::JobGuardPasses() {
         return false;
     }
     return true;
-}
-
-void TFrmPrincipal::AppictinEvntsException(const std::exception& E) noexcept {
-    // Interim presentation: the failure's own text. Nothing here may raise, so a failure while
-    // presenting one is dropped.
-    try {
-        port_.SetBusyCursor(false);
-        port_.ShowMessageBox(E.what(), kHandlerErrorTitle, MessageKind::Error);
-    } catch (...) {
-    }
 }
 
 void TFrmPrincipal::ReportUnknownFailure() noexcept {

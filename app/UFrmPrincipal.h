@@ -5,9 +5,15 @@
 // runs every handler through RunHandler.
 
 #include <exception>
+#include <filesystem>
+#include <span>
 #include <stdexcept>
 #include <string>
 
+#include "IBBackupService.h"
+#include "IBDatabase.h"
+#include "IBRestoreService.h"
+#include "IBValidationService.h"
 #include "UiPort.h"
 
 namespace tovanel {
@@ -18,9 +24,16 @@ struct TErroServidor {
     std::string Erro;  // the complaints, one message-box text; empty when ExisteErro is false
 };
 
+// Which access-layer object ConfiguraServico fills from the window's inputs.
+enum class TConfiguracao { TValidacao, TBackup, TRestore, TTesteConexao };
+
 class TFrmPrincipal {
 public:
+    // Creates the four access-layer objects from their stored settings; the first of them loads
+    // the client library, so a missing library fails the construction (EIBClientError).
     explicit TFrmPrincipal(UiPort& port);
+    // Runs FormDestroy.
+    ~TFrmPrincipal();
     TFrmPrincipal(const TFrmPrincipal&) = delete;
     TFrmPrincipal& operator=(const TFrmPrincipal&) = delete;
 
@@ -33,8 +46,17 @@ public:
     bool EncontrouErro = false;            // the last verification listed error lines
     std::string DiretorioAplicativo;       // the executable's directory, ending with "/"
 
+    // The access-layer objects, owned for the window's whole life; none stays attached between
+    // commands. The validation service comes first: its construction loads the client library.
+    TIBValidationService IBValidationService;
+    TIBDatabase IBDatabase;
+    TIBBackupService IBBackupService;
+    TIBRestoreService IBRestoreService;
+
     // Window created, before it is first shown.
     void FormCreate();
+    // Window being destroyed: detaches the services, then the database.
+    void FormDestroy();
 
     void ChckBxUsuarioSenhaPadraoClick();
     // Key released in the user or password edit, whatever the key.
@@ -51,8 +73,18 @@ public:
     void ActnVerificarBancoExecute();
     void ActnReparabancoExecute();
 
+    // Copies the window's inputs (and, for backup and restore, the repair's file names) into
+    // the selected object; the backup and restore services are attached at the end.
+    void ConfiguraServico(TConfiguracao Value);
+    // Attaches, tests and detaches IBDatabase; a refused attach raises.
+    bool TesteConexao();
+
     // The status timer's tick.
     void TimerTimer();
+    // Whether a process with one of the executable names runs (one walk over the process list).
+    bool scGetProcess(std::span<const std::string> ExeNames) const;
+    // Where the process list is read; tests point it at a fake tree.
+    void SetProcessListRoot(std::filesystem::path root) { processListRoot_ = std::move(root); }
 
     // Checks that the three inputs are filled; changes nothing.
     TErroServidor DadosServidorInseridos() const;
@@ -85,8 +117,22 @@ public:
 
 private:
     void ReportUnknownFailure() noexcept;
+    void ApplyStoredSettings();
+
+    // Steps shared by the jobs.
+    void ConnectionStep();
+    void OutputLoop(TIBControlAndQueryService& service);
+    void ListValidationReport();
+    void RestoreAfterVerification();
+    void RunRepairServices();
+    void SweepPass();
+    void MendPass();
+    void BackupPass();
+    void RestorePass();
+    void RestoreAfterRepair();
 
     UiPort& port_;
+    std::filesystem::path processListRoot_ = "/proc";
 };
 
 }  // namespace tovanel

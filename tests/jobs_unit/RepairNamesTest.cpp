@@ -79,6 +79,10 @@ TEST_F(TemporaryBackup, ADirectoryOrADanglingLinkAlsoTakesTheName) {
     EXPECT_EQ(TemporaryBackupPath((dir / "novo.fdb").string(), "banco"), (dir / "banco_2.GBK").string());
 }
 
+TEST_F(TemporaryBackup, NeverTakesTheNameOfTheNewDatabaseFile) {
+    EXPECT_EQ(TemporaryBackupPath((dir / "banco.GBK").string(), "banco"), (dir / "banco_1.GBK").string());
+}
+
 TEST_F(TemporaryBackup, OtherCaseOfTheNameIsAnotherFile) {
     Touch(dir / "banco.gbk");
     EXPECT_EQ(TemporaryBackupPath((dir / "novo.fdb").string(), "banco"), (dir / "banco.GBK").string());

@@ -1,0 +1,148 @@
+#pragma once
+// The main window's logic over the fake UI port and the fake client library, with a scratch
+// directory holding the database file the inputs name.
+
+#include <gtest/gtest.h>
+#include <ibase.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "FakeClient.h"
+#include "FakeUiPort.h"
+#include "IBErrors.h"
+#include "UFrmPrincipal.h"
+
+namespace tovanel::testing {
+
+namespace fs = std::filesystem;
+
+inline const std::string kStarted = "Aguarde... Processo iniciado.";
+inline const std::string kChecking = "Aguarde... Verificando conexão";
+inline const std::string kConnected = "Banco de dados conectado com sucesso!";
+inline const std::string kNotConnected = "Não foi possivel obter conexão a esse banco de dados!";
+inline const std::string kAttention = "A T E N Ç Ã O!!!!!";
+inline const std::string kDone = "Processo concluido!";
+inline const std::string kNoErrors = "Nenhum erro foi encontrado!";
+inline const std::string kErrorsFound = "Os seguintes erros foram encontrados:";
+inline const std::string kConfirmVerification =
+    "Esse processo poderá levar alguns minutos.\r        Confirma a verificação?          ";
+inline const std::string kConfirmRepair =
+    "Esse processo poderá levar alguns minutos.\r        Confirma a reparação?          ";
+inline const std::string kOfferRepair =
+    " Foram encontrados erro no banco \rDeseja iniciar a reparação agora?";
+inline const std::string kSameFile = "O banco de dados destinho não pode ser igual ao origem";
+inline const std::string kServerOff = "FireBird Server desativado\rou bloqueio pelo firewall!";
+inline const std::string kBadFile =
+    "* Caminho do BD não encontrado!\r* BD totalmente corrompido!\r* Não é um BD válido";
+inline const std::string kBadLogin = "Usuário ou senha inválidos";
+
+// Client error codes the scripts use, with the texts the fake gives them.
+constexpr ISC_STATUS kNetworkError = isc_network_error;
+constexpr ISC_STATUS kIoError = isc_io_error;
+constexpr ISC_STATUS kLoginError = isc_login;
+constexpr ISC_STATUS kOtherError = isc_bad_db_format;
+
+inline std::string Length16(std::size_t n) {
+    return fakeclient::Bytes({static_cast<int>(n & 0xFF), static_cast<int>((n >> 8) & 0xFF)});
+}
+
+// One answer of a line query: item 62, the 16-bit length, the text, the end marker.
+inline fakeclient::Reply LineAnswer(const std::string& text) {
+    return fakeclient::Output(std::string(1, static_cast<char>(isc_info_svc_line)) + Length16(text.size()) +
+                              text + static_cast<char>(isc_info_end));
+}
+
+// Queues the lines of one action's output, then its end.
+inline void ScriptOutput(const std::vector<std::string>& lines) {
+    for (const std::string& line : lines) fakeclient::Push("isc_service_query", LineAnswer(line));
+    fakeclient::Push("isc_service_query", LineAnswer(""));
+}
+
+inline std::vector<std::string> Lines(std::initializer_list<std::vector<std::string>> parts) {
+    std::vector<std::string> all;
+    for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+inline std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class JobsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fakeclient::Reset();
+        fakeclient::SetMessage(kNetworkError, "Unable to complete network request to host \"@1\"");
+        fakeclient::SetMessage(kIoError, "I/O error during \"@1\" operation for file \"@2\"");
+        fakeclient::SetMessage(kLoginError,
+                               "Your user name and password are not defined. Ask your database "
+                               "administrator to set up a Firebird login.");
+        fakeclient::SetMessage(kOtherError, "file @1 is not a valid database");
+        char pattern[] = "/tmp/tovanel-jobs-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        dir = pattern;
+        source = MakeFile("banco.fdb");
+        form = std::make_unique<TFrmPrincipal>(port);
+        form->FormCreate();
+        port.databasePath = source;
+        port.calls.clear();
+    }
+    void TearDown() override {
+        form.reset();
+        fakeclient::Reset();
+        fs::remove_all(dir);
+    }
+
+    // A new window over a new directory, for one row of a table of cases.
+    void Fresh() {
+        TearDown();
+        port = FakeUiPort();
+        SetUp();
+    }
+
+    std::string MakeFile(const std::string& name, const std::string& bytes = "database bytes") {
+        const fs::path file = dir / name;
+        fs::create_directories(file.parent_path());
+        std::ofstream(file, std::ios::binary) << bytes;
+        return file.string();
+    }
+
+    // The client calls made so far, leaving out the message lookups of failures.
+    static std::vector<std::string> ClientCalls() {
+        return fakeclient::CallNames({"isc_interprete", "fb_interpret", "isc_sqlcode", "isc_vax_integer"});
+    }
+    static std::vector<std::string> ServiceCalls() {
+        std::vector<std::string> names;
+        for (const auto& call : fakeclient::Calls())
+            if (call.function.starts_with("isc_service_")) names.push_back(call.function);
+        return names;
+    }
+    // Whether the window is back to idle: inputs and menu enabled, normal cursor, no job.
+    void ExpectIdle() const {
+        EXPECT_TRUE(port.inputGroupEnabled);
+        EXPECT_TRUE(port.mainMenuEnabled);
+        EXPECT_FALSE(port.busyCursor);
+        EXPECT_FALSE(form->Executando);
+        EXPECT_FALSE(form->IBDatabase.Connected());
+        EXPECT_FALSE(form->IBValidationService.Active());
+        EXPECT_FALSE(form->IBBackupService.Active());
+        EXPECT_FALSE(form->IBRestoreService.Active());
+    }
+    // Runs a command as the window does: through the failure guard.
+    void Run(void (TFrmPrincipal::*command)()) {
+        form->RunHandler([&] { (form.get()->*command)(); });
+    }
+
+    fs::path dir;
+    std::string source;
+    FakeUiPort port;
+    std::unique_ptr<TFrmPrincipal> form;
+};
+
+}  // namespace tovanel::testing

@@ -1,0 +1,189 @@
+// "&Verifica": confirmation, connection step, the validation report in the log, the window's
+// restoration and the offer to repair.
+
+#include "JobsFixture.h"
+
+namespace tovanel::testing {
+namespace {
+
+using fakeclient::Failure;
+using fakeclient::Push;
+
+const std::vector<std::string> kReport = {"Summary of validation errors",
+                                          "\tNumber of data page errors\t: 3"};
+
+class VerificationJob : public JobsTest {};
+
+TEST_F(VerificationJob, NoReportedLineLogsNoErrorFound) {
+    port.QueueAnswer(kButtonYes);
+    ScriptOutput({});
+    Run(&TFrmPrincipal::ActnVerificarBancoExecute);
+
+    EXPECT_EQ(port.log, (std::vector<std::string>{kStarted, "", kConnected, kNoErrors}));
+    EXPECT_FALSE(form->EncontrouErro);
+    ASSERT_EQ(port.messageBoxes.size(), 1u) << "no offer to repair";
+    EXPECT_EQ(port.messageBoxes[0].text, kConfirmVerification);
+    EXPECT_EQ(port.messageBoxes[0].title, "Pergunta");
+    EXPECT_EQ(port.messageBoxes[0].kind, MessageKind::Confirmation);
+    ExpectIdle();
+}
+
+TEST_F(VerificationJob, ReportedLinesAreListedUnderTheHeadingAndTheRepairIsOffered) {
+    port.QueueAnswer(kButtonYes);
+    port.QueueAnswer(kButtonNo);
+    ScriptOutput(kReport);
+    Run(&TFrmPrincipal::ActnVerificarBancoExecute);
+
+    EXPECT_EQ(port.log, Lines({{kStarted, "", kConnected, kAttention, kErrorsFound, ""}, kReport}));
+    EXPECT_TRUE(form->EncontrouErro);
+    ASSERT_EQ(port.messageBoxes.size(), 2u);
+    const MessageBoxCall& offer = port.messageBoxes[1];
+    EXPECT_EQ(offer.text, kOfferRepair);
+    EXPECT_EQ(offer.title, "Erro");
+    EXPECT_EQ(offer.kind, MessageKind::QuestionYesDefault);
+    EXPECT_TRUE(offer.inputGroupEnabled && offer.mainMenuEnabled && !offer.busyCursor)
+        << "the offer comes after the window was restored";
+    ExpectIdle();
+}
+
+TEST_F(VerificationJob, StartsTheValidationWithValidateDbAndFullOnThePathAsTyped) {
+    port.QueueAnswer(kButtonYes);
+    ScriptOutput({});
+    Run(&TFrmPrincipal::ActnVerificarBancoExecute);
+
+    EXPECT_EQ(ServiceCalls(), (std::vector<std::string>{"isc_service_attach", "isc_service_start",
+                                                        "isc_service_query", "isc_service_detach"}));
+    const auto attach = fakeclient::CallsTo("isc_service_attach");
+    EXPECT_EQ(attach[0].Bytes("name"), "localhost:service_mgr");
+    EXPECT_EQ(attach[0].Bytes("spb"),
+              fakeclient::Bytes({2, 2, 28, 6}) + "SYSDBA" + fakeclient::Bytes({29, 9}) + "ravenpike");
+    EXPECT_EQ(fakeclient::CallsTo("isc_service_start")[0].Bytes("spb"),
+              fakeclient::Bytes({isc_action_svc_repair, isc_spb_dbname}) + Length16(source.size()) + source +
+                  fakeclient::Bytes({isc_spb_options, 0x01, 0, 0, 0, isc_spb_options, 0x81, 0, 0, 0}));
+    EXPECT_FALSE(form->IBValidationService.LoginPrompt());
+    EXPECT_EQ(form->IBValidationService.ServerName(), "localhost");
+    EXPECT_EQ(form->IBValidationService.Protocol(), TProtocol::TCP);
+}
+
+TEST_F(VerificationJob, YesToTheOfferRunsTheRepairCommandWithItsOwnConfirmation) {
+    port.QueueAnswer(kButtonYes);
+    port.QueueAnswer(kButtonYes);  // the offer
+    port.QueueAnswer(kButtonNo);   // the repair's own confirmation
+    ScriptOutput(kReport);
+    Run(&TFrmPrincipal::ActnVerificarBancoExecute);
+
+    ASSERT_EQ(port.messageBoxes.size(), 3u);
+    EXPECT_EQ(port.messageBoxes[2].text, kConfirmRepair);
+    EXPECT_EQ(port.log, Lines({{kStarted, "", kConnected, kAttention, kErrorsFound, ""}, kReport}))
+        << "No to the repair leaves the verification's log";
+    EXPECT_TRUE(port.saveDialogs.empty());
+}
+
+TEST_F(VerificationJob, AFalseConnectionAnswerOnlyChoosesTheLine) {
+    port.QueueAnswer(kButtonYes);
+    Push("isc_database_info", fakeclient::Output(""));
+    Push("isc_database_info", Failure(isc_net_read_err));
+    ScriptOutput({});
+    Run(&TFrmPrincipal::ActnVerificarBancoExecute);
+    EXPECT_EQ(port.log, (std::vector<std::string>{kStarted, "", kNotConnected, kNoErrors}));
+}
+
+TEST_F(VerificationJob, ARefusedAttachLogsAnEmptyLineAndTouchesNoService) {
+    port.QueueAnswer(kButtonYes);
+    Push("isc_attach_database", Failure(kNetworkError, {isc_arg_string, "localhost"}));
+    Run(&TFrmPrincipal::ActnVerificarBancoExecute);
+
+    EXPECT_EQ(port.log, (std::vector<std::string>{kStarted, "", ""}));
+    EXPECT_TRUE(ServiceCalls().empty());
+    ASSERT_EQ(port.messageBoxes.size(), 2u);
+    EXPECT_EQ(port.messageBoxes[1].text, kServerOff);
+    EXPECT_FALSE(port.messageBoxes[1].busyCursor);
+    EXPECT_EQ(std::count(port.calls.begin(), port.calls.end(), "SetInputGroupEnabled(false)"), 0)
+        << "the input group and the menu are not touched before the connection step";
+    ExpectIdle();
+}
+
+TEST_F(VerificationJob, AServiceFailureKeepsTheLinesSoFarRestoresTheWindowAndOffersNothing) {
+    struct Case {
+        const char* why;
+        std::function<void()> script;
+        std::vector<std::string> log;
+    };
+    const std::vector<std::string> head = {kStarted, "", kConnected};
+    const Case cases[] = {
+        {"service manager attach", [] { Push("isc_service_attach", Failure(kLoginError)); }, head},
+        {"start", [] { Push("isc_service_start", Failure(kIoError, {isc_arg_string, "open", isc_arg_string, "x"})); }, head},
+        {"first query", [] { Push("isc_service_query", Failure(kOtherError, {isc_arg_string, "x"})); }, head},
+        {"a later query",
+         [] {
+             Push("isc_service_query", LineAnswer(kReport[0]));
+             Push("isc_service_query", Failure(kOtherError, {isc_arg_string, "x"}));
+         },
+         Lines({head, {kAttention, kErrorsFound, "", kReport[0]}})},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        Fresh();
+        port.QueueAnswer(kButtonYes);
+        c.script();
+        Run(&TFrmPrincipal::ActnVerificarBancoExecute);
+
+        EXPECT_EQ(port.log, c.log);
+        EXPECT_FALSE(form->EncontrouErro);
+        ASSERT_EQ(port.messageBoxes.size(), 2u) << "an error box and no offer";
+        EXPECT_EQ(port.messageBoxes[1].title, "Erro!");
+        EXPECT_TRUE(port.messageBoxes[1].inputGroupEnabled && port.messageBoxes[1].mainMenuEnabled);
+        ExpectIdle();
+    }
+}
+
+TEST_F(VerificationJob, AFailingDetachStillRestoresTheWindowAndEndsTheJob) {
+    port.QueueAnswer(kButtonYes);
+    ScriptOutput(kReport);
+    Push("isc_service_detach", Failure(kNetworkError, {isc_arg_string, "localhost"}));
+    Run(&TFrmPrincipal::ActnVerificarBancoExecute);
+
+    ASSERT_EQ(port.messageBoxes.size(), 2u);
+    EXPECT_EQ(port.messageBoxes[1].text, kServerOff);
+    EXPECT_TRUE(port.messageBoxes[1].inputGroupEnabled && port.messageBoxes[1].mainMenuEnabled);
+    ExpectIdle();
+    bool canClose = true;
+    port.QueueAnswer(kButtonYes);
+    form->FormCloseQuery(canClose);
+    EXPECT_TRUE(canClose) << "the window can still be closed";
+}
+
+TEST_F(VerificationJob, EncontrouErroIsResetEvenWhenTheCommandThenDoesNothing) {
+    struct Case {
+        const char* why;
+        std::function<void()> arrange;
+    };
+    const Case cases[] = {
+        {"a job is running", [&] { form->Executando = true; }},
+        {"an input is missing", [&] { port.user = ""; }},
+        {"no such file", [&] { port.databasePath = source + "x"; }},
+        {"No to the confirmation", [&] { port.QueueAnswer(kButtonNo); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        Fresh();
+        form->EncontrouErro = true;
+        c.arrange();
+        Run(&TFrmPrincipal::ActnVerificarBancoExecute);
+        EXPECT_FALSE(form->EncontrouErro);
+        EXPECT_TRUE(port.log.empty());
+        EXPECT_TRUE(ClientCalls().empty());
+        EXPECT_EQ(std::count(port.calls.begin(), port.calls.end(), "SetBusyCursor(true)"), 0);
+    }
+}
+
+TEST_F(VerificationJob, ProcessesNoEventsWhileTheReportIsRead) {
+    port.QueueAnswer(kButtonYes);
+    port.QueueAnswer(kButtonNo);
+    ScriptOutput(kReport);
+    Run(&TFrmPrincipal::ActnVerificarBancoExecute);
+    EXPECT_EQ(port.pendingEventsProcessed, 0);
+}
+
+}  // namespace
+}  // namespace tovanel::testing
