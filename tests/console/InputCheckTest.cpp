@@ -33,6 +33,10 @@ struct Missing {
     std::string expected;
 };
 
+void PrintTo(const Missing& value, std::ostream* out) {
+    *out << value.name;
+}
+
 class InputCheckCombinations : public ::testing::TestWithParam<Missing> {};
 
 TEST_P(InputCheckCombinations, JoinsEveryComplaintInOrderWithItsLineBreaks) {
@@ -79,6 +83,10 @@ struct TrimCase {
     std::string trimmed;
 };
 
+void PrintTo(const TrimCase& value, std::ostream* out) {
+    *out << value.name;
+}
+
 class TrimLowCodesCases : public ::testing::TestWithParam<TrimCase> {};
 
 TEST_P(TrimLowCodesCases, RemovesCodes32AndBelowFromBothEndsOnly) {
@@ -104,6 +112,10 @@ struct BlankInput {
     std::string text;
     bool missing;
 };
+
+void PrintTo(const BlankInput& value, std::ostream* out) {
+    *out << value.name;
+}
 
 class BlankInputs : public ::testing::TestWithParam<BlankInput> {};
 
@@ -134,6 +146,10 @@ struct JobCommand {
     const char* name;
     void (TFrmPrincipal::*run)();
 };
+
+void PrintTo(const JobCommand& value, std::ostream* out) {
+    *out << value.name;
+}
 
 const JobCommand kJobCommands[] = {
     {"TestaConexao", &TFrmPrincipal::ActnTestaConexaoExecute},

@@ -129,6 +129,10 @@ struct CloseAnswer {
     bool closes;
 };
 
+void PrintTo(const CloseAnswer& value, std::ostream* out) {
+    *out << value.button;
+}
+
 class CloseQuery : public MainWindowLogic, public ::testing::WithParamInterface<CloseAnswer> {};
 
 TEST_P(CloseQuery, AsksWithNoPreselectedAndOnlyYesCloses) {

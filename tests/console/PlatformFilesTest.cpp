@@ -71,6 +71,10 @@ struct DirectoryCase {
     std::string directory;
 };
 
+void PrintTo(const DirectoryCase& value, std::ostream* out) {
+    *out << value.path;
+}
+
 class DirectoryWithSeparatorCases : public ::testing::TestWithParam<DirectoryCase> {};
 
 TEST_P(DirectoryWithSeparatorCases, KeepsEverythingUpToTheLastSeparator) {

@@ -291,6 +291,19 @@ TEST_F(QtWindow, AltSAsksToLeave) {
     EXPECT_TRUE(window.isVisible());
 }
 
+TEST_F(QtWindow, ADisabledMenuOpensNoEntryByItsMnemonic) {
+    window.SetMainMenuEnabled(false);
+    QTest::keyClick(&window, Qt::Key_B, Qt::AltModifier);
+    QTest::qWait(50);
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+    window.SetMainMenuEnabled(true);
+    QTest::keyClick(&window, Qt::Key_B, Qt::AltModifier);
+    for (int i = 0; i < 100 && !QApplication::activePopupWidget(); ++i) QTest::qWait(20);
+    QWidget* popup = QApplication::activePopupWidget();
+    ASSERT_NE(popup, nullptr) << "the enabled menu opens by Alt+B";
+    popup->close();
+}
+
 // ---- inputs ----------------------------------------------------------------------------------
 
 TEST_F(QtWindow, StartsWithDefaultUserAndNineStarPassword) {
@@ -364,6 +377,10 @@ struct BoxKind {
     QMessageBox::StandardButton defaultButton;
     int enterAnswers;
 };
+
+void PrintTo(const BoxKind& value, std::ostream* out) {
+    *out << value.name;
+}
 
 class QtMessageBoxes : public QtWindow, public ::testing::WithParamInterface<BoxKind> {};
 
