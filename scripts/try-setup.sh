@@ -4,6 +4,7 @@
 # the tests use, see tests/server/fbserver.sh) and makes a small damaged sample database for it.
 #
 #   scripts/try-setup.sh
+#   scripts/try-setup.sh probe PORT    exit status 0 when a Firebird server answers on PORT
 #
 # Prints KEY=VALUE lines on stdout for the caller; words for people go to stderr.
 #   TOVANEL_TRY_SERVER=existing|private
@@ -15,6 +16,7 @@
 # Variables:
 #   TOVANEL_BUILD_DIR       build folder                                  (default build/)
 #   TOVANEL_TRY_PROBE_PORT  port where an existing server is looked for   (default 3050)
+#   TOVANEL_TRY_PROBE_TIMEOUT  seconds the probe waits for an answer      (default 20)
 #   TOVANEL_TRY_DIR         directory of the sample                       (default $TOVANEL_BUILD_DIR/try)
 #   TOVANEL_FBDAMAGE        the damage tool          (default $TOVANEL_BUILD_DIR/tests/server/fbdamage)
 #   TOVANEL_FB_ROOT, TOVANEL_FB_INSTANCE (default try), TOVANEL_FB_PORT (default 3059): the
@@ -34,20 +36,33 @@ fi
 say() { echo "try-setup: $*" >&2; }
 die() { say "$*"; exit 1; }
 
-# A refused login is still an answer of a server; only a failed or silent connection is not.
+# A Firebird server answers the service manager even when it refuses the login; anything else
+# (no listener, another protocol, silence) counts as no server. Taking a server for none costs
+# only a private instance on a port of its own; the reverse would leave a newcomer with nothing.
+probe_answer=
 firebird_answers() {
-  local port=$1 out
+  local port=$1 out=
+  probe_answer="nothing listens"
   (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null || return 1
-  if out=$(env -u ISC_USER -u ISC_PASSWORD timeout 20 fbsvcmgr "localhost/$port:service_mgr" \
+  if out=$(env -u ISC_USER -u ISC_PASSWORD timeout -k 2 "${TOVANEL_TRY_PROBE_TIMEOUT:-20}" fbsvcmgr "localhost/$port:service_mgr" \
              -user TOVANEL_PROBE -password probe -info_server_version 2>&1 </dev/null); then
+    probe_answer=$out
     return 0
   fi
+  probe_answer=${out:-no answer}
   case $out in
-    "" | *"Unable to complete network request"* | *"Error reading data from the connection"* | \
-      *"Error writing data to the connection"* | *"connection shutdown"* | *"connection lost"*) return 1 ;;
+    *"user name and password are not defined"* | *"Incompatible wire encryption levels"* | \
+      *"Error occurred during login"* | *"Missing security context"*) return 0 ;;
   esac
-  return 0
+  return 1
 }
+
+if [ "${1:-}" = probe ]; then
+  rc=0
+  firebird_answers "${2:?probe needs a port}" || rc=$?
+  say "port $2: $probe_answer"
+  exit "$rc"
+fi
 
 if firebird_answers "$probe_port"; then
   say "a Firebird server already answers on port $probe_port; it is left as it is"

@@ -2,11 +2,16 @@
 # Installs what is needed, builds, and opens the Tovanel window. When no Firebird server answers
 # on this machine, a private one is started for the session with a damaged sample database to
 # repair, and stopped again when the window closes (scripts/try-setup.sh).
+#
+# Variables (besides those of try-setup.sh): TOVANEL_TRY_NO_BUILD=1 skips installing and building;
+# TOVANEL_TRY_WINDOW names the program to open instead of the built window.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
-"$here/scripts/install-deps.sh"
-"$here/scripts/build.sh" "$here/build"
-export TOVANEL_BUILD_DIR=$here/build
+export TOVANEL_BUILD_DIR=${TOVANEL_BUILD_DIR:-$here/build}
+if [ "${TOVANEL_TRY_NO_BUILD:-0}" != 1 ]; then
+  "$here/scripts/install-deps.sh"
+  "$here/scripts/build.sh" "$TOVANEL_BUILD_DIR"
+fi
 
 setup=$("$here/scripts/try-setup.sh") || { echo "try: the set-up failed" >&2; exit 1; }
 declare -A try
@@ -46,4 +51,4 @@ else
 EOF
 fi
 
-"$here/build/app/ui/tovanel"
+"${TOVANEL_TRY_WINDOW:-$TOVANEL_BUILD_DIR/app/ui/tovanel}"
