@@ -125,31 +125,8 @@ healthy=${sample%.FDB}_HEALTHY.FDB
 rm -f "$sample" "$healthy"
 
 say "making the sample database $sample"
-quoted_password=${password//\'/\'\'}
-env -u ISC_USER -u ISC_PASSWORD FIREBIRD="$home" isql-fb -q -b >&2 <<EOF
-set sql dialect 3;
-create database 'localhost:$healthy' user 'SYSDBA' password '$quoted_password'
-  page_size 4096 default character set utf8;
-create table clientes (id integer not null primary key, nome varchar(60), cidade varchar(40));
-create table pedidos (id integer not null primary key, cliente integer not null,
-  valor numeric(12,2), obs varchar(120));
-create index ix_pedidos_cliente on pedidos (cliente);
-commit;
-set term ^;
-execute block as declare i integer = 0; begin
-  while (i < 1500) do begin
-    insert into clientes values (:i, 'Cliente ' || :i, 'Cidade ' || mod(:i, 23));
-    i = i + 1;
-  end
-  i = 0;
-  while (i < 3000) do begin
-    insert into pedidos values (:i, mod(:i * 7, 1500), :i * 2.5, rpad('pedido ' || :i, 80, '.'));
-    i = i + 1;
-  end
-end^
-set term ;^
-commit;
-EOF
+env -u ISC_USER -u ISC_PASSWORD FIREBIRD="$home" "$fbdamage" create "$healthy" --user SYSDBA \
+  --password "$password" >&2
 [ -f "$healthy" ] || die "the server made no $healthy"
 
 # The damage goes into a copy the server has never opened, as the tests do it.
