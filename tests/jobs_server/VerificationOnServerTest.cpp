@@ -1,0 +1,45 @@
+// "&Verifica" against the private instance, on a healthy and on a damaged database.
+
+#include "ConsoleOnServer.h"
+
+namespace tovanel::testing {
+namespace {
+
+class VerificationOnServer : public ConsoleOnServer {};
+
+TEST_F(VerificationOnServer, AHealthyDatabaseHasNoError) {
+    const fs::path db = server().freshPath("saudavel");
+    server().createHealthyDatabase(db);
+    Use(db);
+    port.QueueAnswer(kButtonYes);
+    Run(&TFrmPrincipal::ActnVerificarBancoExecute);
+
+    EXPECT_EQ(port.log, (std::vector<std::string>{kStarted, "", kConnected, kNoErrors}));
+    EXPECT_EQ(port.messageBoxes.size(), 1u) << "no offer to repair";
+    EXPECT_FALSE(form->EncontrouErro);
+    ExpectIdle();
+}
+
+TEST_F(VerificationOnServer, ADamagedDatabaseListsTheServersLinesAndOffersTheRepair) {
+    const fs::path db = server().freshPath("danificado");
+    server().createDamagedDatabase(db, fbdamage::Kind::Records);
+    Use(db);
+    port.QueueAnswer(kButtonYes);
+    port.QueueAnswer(kButtonNo);
+    Run(&TFrmPrincipal::ActnVerificarBancoExecute);
+
+    ASSERT_GE(port.log.size(), 8u);
+    EXPECT_EQ(std::vector<std::string>(port.log.begin(), port.log.begin() + 7),
+              (std::vector<std::string>{kStarted, "", kConnected, kAttention, kErrorsFound, "",
+                                        "Summary of validation errors"}));
+    for (std::size_t i = 7; i < port.log.size(); ++i)
+        EXPECT_NE(port.log[i].find("Number of "), std::string::npos) << port.log[i];
+    EXPECT_TRUE(form->EncontrouErro);
+    ASSERT_EQ(port.messageBoxes.size(), 2u);
+    EXPECT_EQ(port.messageBoxes[1].text, kOfferRepair);
+    EXPECT_TRUE(port.messageBoxes[1].inputGroupEnabled);
+    ExpectIdle();
+}
+
+}  // namespace
+}  // namespace tovanel::testing
