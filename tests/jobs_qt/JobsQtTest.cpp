@@ -1,0 +1,166 @@
+// The real window, offscreen, with its real buttons, boxes, dialogs, label and timer, running
+// the jobs against the private instance.
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <clocale>
+#include <filesystem>
+#include <memory>
+
+#include "MainWindow.h"
+#include "ModalHelper.h"
+#include "PrivateServer.h"
+
+namespace tovanel::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+QString U(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
+
+class JobsInTheWindow : public testserver::RealServerTest {
+protected:
+    void SetUp() override {
+        RealServerTest::SetUp();  // the instance's FIREBIRD goes into the environment first
+        if (HasFatalFailure() || IsSkipped()) return;
+        window = std::make_unique<TMainWindow>();
+        window->show();
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    }
+    void TearDown() override {
+        if (window) window->Logic().Executando = false;  // lets the window go in any case
+        window.reset();
+        while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
+        RealServerTest::TearDown();
+    }
+
+    template <class T>
+    T* Child(const char* name) {
+        T* found = window->findChild<T*>(QString::fromUtf8(name));
+        EXPECT_NE(found, nullptr) << name;
+        return found;
+    }
+    QTimer* Timer() { return Child<QTimer>("Timer"); }
+    QStringList Log() { return Child<QPlainTextEdit>("MemoProgresso")->toPlainText().split(QLatin1Char('\n')); }
+    void Click(const char* button) { Child<QPushButton>(button)->click(); }
+
+    std::unique_ptr<TMainWindow> window;
+};
+
+// Presses the button of a message box that carries the given standard role.
+void Press(QMessageBox* box, QMessageBox::StandardButton which) {
+    ASSERT_NE(box->button(which), nullptr);
+    box->button(which)->click();
+}
+
+TEST_F(JobsInTheWindow, ATickShowsTheRunningInstanceOnTheLabelInGreen) {
+    QLabel* label = Child<QLabel>("LblStatusFBServer");
+    EXPECT_EQ(label->text(), QString()) << "empty until the first tick";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !label->text().isEmpty(); }, 5000));
+    EXPECT_EQ(label->text(), U("Rodando"));
+    EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(0, 128, 0));
+}
+
+TEST_F(JobsInTheWindow, AFailureFromAButtonReachesTheErrorBoxAndTheWindowStaysUsable) {
+    const fs::path db = server().freshPath("qt_senha");
+    server().createHealthyDatabase(db);
+    Child<QLineEdit>("LblEditBancodeDados")->setText(QString::fromStdString(db.string()));
+    Child<QLineEdit>("MskEdtSenhaBD")->setText(QStringLiteral("errada"));
+
+    QString text, title;
+    bool groupEnabledDuringBox = false;
+    WhenModal<QMessageBox>([&](QMessageBox* box) {
+        text = box->text();
+        title = box->windowTitle();
+        groupEnabledDuringBox = Child<QGroupBox>("GrpBxDadosServidor")->isEnabled();
+        Press(box, QMessageBox::Ok);
+    });
+    Click("BtBtnTesteConexaoBD");
+    EXPECT_EQ(title, U("Erro!"));
+    EXPECT_EQ(text, U("Usuário ou senha inválidos"));
+    EXPECT_TRUE(groupEnabledDuringBox);
+    EXPECT_EQ(Log(), (QStringList{U("Aguarde... Verificando conexão"), QString()}));
+
+    Child<QLineEdit>("MskEdtSenhaBD")->setText(QString::fromStdString(server().password()));
+    ExpectNoModal([&] { Click("BtBtnTesteConexaoBD"); });
+    EXPECT_EQ(Log(), (QStringList{U("Aguarde... Verificando conexão"), U("Banco de dados conectado com sucesso!")}));
+    EXPECT_TRUE(Child<QGroupBox>("GrpBxDadosServidor")->isEnabled());
+}
+
+TEST_F(JobsInTheWindow, ARepairLetsTheTimerTickInItsOutputLoopsAndRefusesToClose) {
+    const fs::path source = server().freshPath("qt_reparo");
+    server().createDamagedDatabase(source, fbdamage::Kind::Records);
+    const fs::path target = server().freshPath("qt_reparo_novo");
+    Child<QLineEdit>("LblEditBancodeDados")->setText(QString::fromStdString(source.string()));
+
+    // A shorter interval than the window's second, so that several ticks fall into a repair of
+    // this small database.
+    Timer()->setInterval(100);
+    int ticksDuringServiceWork = 0;
+    int closeRequestsRefused = 0;
+    int commandsIgnored = 0;
+    QObject::connect(Timer(), &QTimer::timeout, window.get(), [&] {
+        if (!window->Logic().Executando) return;
+        ++ticksDuringServiceWork;
+        if (ticksDuringServiceWork > 1) return;
+        const QStringList before = Log();
+        window->close();
+        if (window->isVisible()) ++closeRequestsRefused;
+        Click("BtBtnTesteConexaoBD");
+        Click("BtBtnVerificaBD");
+        Click("BtBtnReparaBD");
+        Click("BitBtn4");  // "&Sair": one more close request
+        if (Log() == before && window->isVisible()) ++commandsIgnored;
+    });
+
+    WhenModal<QMessageBox>([&](QMessageBox* box) {
+        EXPECT_TRUE(box->text().startsWith(U("Esse processo poderá levar alguns minutos.")));
+        Press(box, QMessageBox::Yes);
+        WhenModal<QFileDialog>([&](QFileDialog* dialog) {
+            dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
+                ->setText(QString::fromStdString(target.string()));
+            auto* buttons = dialog->findChild<QDialogButtonBox*>();
+            for (QAbstractButton* button : buttons->buttons())
+                if (buttons->buttonRole(button) == QDialogButtonBox::AcceptRole) button->click();
+        });
+    });
+    Click("BtBtnReparaBD");
+
+    EXPECT_GE(ticksDuringServiceWork, 1);
+    EXPECT_EQ(closeRequestsRefused, 1);
+    EXPECT_EQ(commandsIgnored, 1);
+    EXPECT_TRUE(window->isVisible());
+    const QStringList log = Log();
+    ASSERT_GE(log.size(), 3);
+    EXPECT_EQ(log.mid(log.size() - 3), (QStringList{QString(), U("A T E N Ç Ã O!!!!!"), U("Processo concluido!")}));
+    EXPECT_TRUE(fs::exists(target));
+    EXPECT_FALSE(fs::exists(window->Logic().ArquivoBackup));
+    EXPECT_FALSE(window->Logic().Executando);
+    EXPECT_TRUE(Child<QGroupBox>("GrpBxDadosServidor")->isEnabled());
+}
+
+}  // namespace
+}  // namespace tovanel::testing
+
+int main(int argc, char** argv) {
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    std::setlocale(LC_ALL, "");  // after Qt, which sets the locale too
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
