@@ -120,7 +120,9 @@ class TrySetup : public ::testing::Test {
 protected:
     void SetUp() override {
         for (int port : {kInstancePort, kOtherPort, kNobodyPort})
-            ASSERT_FALSE(listening(port)) << "port " << port << " is taken; these tests need it free";
+            ASSERT_FALSE(listening(port)) << "port " << port << " is taken; these tests need it free (a left-over "
+                                          << "instance of an earlier run lives under /tmp/tovanel-tryit-*: "
+                                          << "TOVANEL_FB_ROOT=<that>/fb tests/server/fbserver.sh stop-all)";
         const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count() % 1000000007;
         root_ = fs::temp_directory_path() / ("tovanel-tryit-" + std::to_string(::getpid()) + "-" +
                                              std::to_string(stamp));
@@ -263,6 +265,25 @@ TEST_F(TrySetup, WithAServerAlreadyAnsweringItStartsNothingAndCreatesNothing) {
     EXPECT_FALSE(listening(kOtherPort)) << "no server started";
     EXPECT_EQ(own_.pid(), pidBefore) << "the answering server is left running as it was";
     EXPECT_EQ(treeOf(own_.home() / "scratch"), treeBefore);
+}
+
+TEST_F(TrySetup, ASecondSetUpWhileItsInstanceRunsLeavesTheInstanceAndTheFirstSampleAlone) {
+    const CommandResult first = runSetup(own_, kNobodyPort, sampleDir_);
+    ASSERT_TRUE(first.ok()) << first.output;
+    const fs::path firstSample = reportedKeys(first.output).at("TOVANEL_TRY_SAMPLE");
+    const auto firstWritten = fs::last_write_time(firstSample);
+    const long pid = own_.pid();
+    ASSERT_NE(pid, 0);
+
+    const CommandResult second = runSetup(own_, kNobodyPort, sampleDir_);
+    ASSERT_TRUE(second.ok()) << second.output;
+    const Vars keys = reportedKeys(second.output);
+    EXPECT_EQ(keys.at("TOVANEL_TRY_STARTED"), "0") << "the caller must not stop an instance it did not start";
+    const fs::path secondSample = keys.at("TOVANEL_TRY_SAMPLE");
+    EXPECT_NE(secondSample, firstSample);
+    EXPECT_TRUE(fs::is_regular_file(secondSample));
+    EXPECT_EQ(fs::last_write_time(firstSample), firstWritten) << "the first sample stays as it was";
+    EXPECT_EQ(own_.pid(), pid);
 }
 
 // Something that accepts connections on the port but is no database server.
