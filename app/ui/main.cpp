@@ -2,6 +2,7 @@
 // then the event loop until the main window has closed.
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
@@ -22,6 +23,13 @@ void InstallToolkitTranslations(QApplication& app, QTranslator& translator) {
         app.installTranslator(&translator);
 }
 
+// Offscreen and minimal platforms have no screen a box could be seen on; a box there would only
+// wait forever for an answer.
+bool HasVisibleScreen() {
+    const QString platform = QGuiApplication::platformName();
+    return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -39,7 +47,8 @@ int main(int argc, char* argv[]) {
     } catch (const std::exception& failure) {
         // Nothing is caught during creation: the window is never shown and the program ends.
         std::fprintf(stderr, "%s\n", failure.what());
-        tovanel::ShowQtMessageBox(nullptr, failure.what(), "Tovanel", tovanel::MessageKind::Error);
+        if (HasVisibleScreen())
+            tovanel::ShowQtMessageBox(nullptr, failure.what(), "Tovanel", tovanel::MessageKind::Error);
         return 1;
     }
     window->show();
