@@ -77,6 +77,7 @@ inline std::string ReadFile(const fs::path& path) {
 class JobsTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        form = std::make_unique<TFrmPrincipal>(port);  // may load the client library: its calls are not the jobs'
         fakeclient::Reset();
         fakeclient::SetMessage(kNetworkError, "Unable to complete network request to host \"@1\"");
         fakeclient::SetMessage(kIoError, "I/O error during \"@1\" operation for file \"@2\"");
@@ -88,7 +89,6 @@ protected:
         ASSERT_NE(::mkdtemp(pattern), nullptr);
         dir = pattern;
         source = MakeFile("banco.fdb");
-        form = std::make_unique<TFrmPrincipal>(port);
         form->FormCreate();
         port.databasePath = source;
         port.calls.clear();
