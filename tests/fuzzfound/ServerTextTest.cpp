@@ -1,5 +1,6 @@
 // Text that comes from the server is the program's UTF-8 even when its bytes are not: a file
 // name in another encoding, or a cut-off line, must not pass on ill-formed UTF-8.
+#include "ClientLibrary.h"
 #include "FakeClient.h"
 #include "IBBackupService.h"
 #include "IBErrors.h"
@@ -17,6 +18,7 @@ protected:
     void SetUp() override
     {
         ASSERT_NE(std::setlocale(LC_ALL, "C.UTF-8"), nullptr);
+        GDSLibraryInstance()->CheckIBLoaded();  // as the program's first access-layer object does
         fakeclient::Reset();
     }
     void TearDown() override { std::setlocale(LC_ALL, "C"); }
