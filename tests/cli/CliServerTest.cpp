@@ -1,0 +1,323 @@
+// tovanel-cli run as a separate program against the private Firebird instance: what each command
+// prints on standard output and standard error, and its exit status, for healthy and damaged
+// databases, wrong credentials, missing files, answered and unanswerable questions.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "CliProcess.h"
+#include "PrivateServer.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using clitest::CliLaunch;
+using clitest::CliResult;
+using clitest::runCli;
+
+const std::string kConnecting = "Aguarde... Verificando conexão\n";
+const std::string kConnected = "Banco de dados conectado com sucesso!\n";
+const std::string kStarted = "Aguarde... Processo iniciado.\n\n";
+const std::string kAskVerify =
+    "Pergunta: Esse processo poderá levar alguns minutos.\n        Confirma a verificação?           [y/N] ";
+const std::string kAskRepair =
+    "Pergunta: Esse processo poderá levar alguns minutos.\n        Confirma a reparação?           [y/N] ";
+const std::string kOfferRepair = "Erro:  Foram encontrados erro no banco \nDeseja iniciar a reparação agora? [y/N] ";
+const std::string kWrongLogin = "Erro!: Usuário ou senha inválidos\n";
+const std::string kNotFound = "Erro: Banco de dados não encontrato!\n";
+const std::string kNoTerminal =
+    "tovanel-cli: não há terminal para responder à pergunta; use --yes para responder Sim.\n";
+const std::string kDone = "\nA T E N Ç Ã O!!!!!\nProcesso concluido!\n";
+
+CliResult runArgs(std::vector<std::string> args) {
+    CliLaunch launch;
+    launch.args = std::move(args);
+    return runCli(launch);
+}
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+std::string newFileLine(const fs::path& path) {
+    return "Informe o novo arquivo a ser gerado: " + path.string() + "\n";
+}
+
+class CliOnServer : public testserver::RealServerTest {
+protected:
+    fs::path healthy(const std::string& stem) {
+        const auto db = server().freshPath(stem);
+        server().createHealthyDatabase(db);
+        return db;
+    }
+    fs::path damaged(const std::string& stem) {
+        const auto db = server().freshPath(stem);
+        server().createDamagedDatabase(db, fbdamage::Kind::Records);
+        return db;
+    }
+    std::string passwordFile(const std::string& password) {
+        const auto file = server().freshPath("senha", ".txt");
+        std::ofstream(file) << password << "\n";
+        return file.string();
+    }
+    static CliResult run(std::vector<std::string> args, CliLaunch launch = CliLaunch()) {
+        launch.args = std::move(args);
+        return runCli(launch);
+    }
+};
+
+#define EXPECT_RUN(result, launchArgs, status, stdoutText, stderrText)                  \
+    do {                                                                                \
+        SCOPED_TRACE(::testing::PrintToString(launchArgs));                             \
+        EXPECT_EQ((result).exitCode, status);                                           \
+        EXPECT_EQ((result).out, stdoutText);                                            \
+        EXPECT_EQ((result).err, stderrText);                                            \
+    } while (false)
+
+// ---- test ------------------------------------------------------------------------------------
+
+TEST_F(CliOnServer, TestConnectsWithTheWindowsDefaultCredentials) {
+    ASSERT_EQ(server().password(), "ravenpike") << "the instance must use the window's default password";
+    const auto db = healthy("cli_test_ok");
+    const CliResult result = run({"test", db.string()});
+    EXPECT_RUN(result, db, 0, kConnecting + kConnected, "");
+}
+
+TEST_F(CliOnServer, TestTakesCredentialsFromOptionsThenEnvironmentThenDefaults) {
+    const auto db = healthy("cli_test_login");
+    const std::string right = passwordFile(server().password());
+    const std::string wrong = passwordFile("nao-e-esta");
+    const std::string warning =
+        "tovanel-cli: aviso: a senha dada na linha de comando fica visível na lista de processos; "
+        "prefira --password-file ou ISC_PASSWORD\n";
+    using Env = std::map<std::string, std::optional<std::string>>;
+    const struct {
+        const char* what;
+        std::vector<std::string> options;
+        Env env;
+        bool connects;
+        std::string extraErr;
+    } cases[] = {
+        {"password file", {"--password-file", right}, {}, true, ""},
+        {"lower-case user is sent upper-cased", {"-u", "sysdba", "--password-file", right}, {}, true, ""},
+        {"environment", {}, {{"ISC_USER", "SYSDBA"}, {"ISC_PASSWORD", server().password()}}, true, ""},
+        {"wrong password file", {"--password-file", wrong}, {}, false, ""},
+        {"wrong environment password", {}, {{"ISC_PASSWORD", "nao-e-esta"}}, false, ""},
+        {"option before environment", {"--password-file", wrong}, {{"ISC_PASSWORD", server().password()}}, false, ""},
+        {"unknown user", {"--user", "ninguem"}, {}, false, ""},
+        {"password on the command line", {"-p", "nao-e-esta"}, {}, false, warning},
+        {"right password on the command line", {"--password", server().password()}, {}, true, warning},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        CliLaunch launch;
+        launch.env = c.env;
+        std::vector<std::string> args{"test"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        args.push_back(db.string());
+        const CliResult result = run(args, launch);
+        if (c.connects)
+            EXPECT_RUN(result, args, 0, kConnecting + kConnected, c.extraErr);
+        else
+            EXPECT_RUN(result, args, 2, kConnecting + "\n", c.extraErr + kWrongLogin);
+    }
+}
+
+// ---- the input check, for every command ---------------------------------------------------------
+
+TEST_F(CliOnServer, EveryJobRefusesAMissingFileOrMissingInputsWithTheWindowsMessages) {
+    const auto absent = server().freshPath("cli_absent");
+    const std::string empty = passwordFile("");
+    const struct {
+        std::vector<std::string> args;
+        std::string err;
+    } cases[] = {
+        {{absent.string()}, kNotFound},
+        {{server().scratch().string()}, kNotFound},  // a directory
+        {{" " + healthy("cli_space").string()}, kNotFound},  // the path exactly as given
+        {{}, "Erro: * Caminho do banco de dados não informado!\n\n"},
+        {{"-u", " ", "--password-file", empty, absent.string()},
+         "Erro: * Usuario do banco de dados não informado!\n* Senha do banco de dados não informada!\n"},
+    };
+    for (const char* command : {"test", "verify", "repair"}) {
+        for (const auto& c : cases) {
+            std::vector<std::string> args{command, "--yes"};
+            if (std::string(command) == "test") args.pop_back();
+            args.insert(args.end(), c.args.begin(), c.args.end());
+            const CliResult result = run(args);
+            EXPECT_RUN(result, args, 2, "", c.err);
+        }
+    }
+}
+
+// ---- verify ----------------------------------------------------------------------------------
+
+TEST_F(CliOnServer, VerifyOfAHealthyDatabaseFindsNoErrorAndExitsZero) {
+    const auto db = healthy("cli_verify_ok");
+    const CliResult result = run({"verify", "--yes", db.string()});
+    EXPECT_RUN(result, db, 0, kStarted + kConnected + "Nenhum erro foi encontrado!\n", kAskVerify + "y\n");
+}
+
+TEST_F(CliOnServer, VerifyOfADamagedDatabaseListsTheServersLinesAndExitsOneWhenTheRepairIsDeclined) {
+    const auto db = damaged("cli_verify_bad");
+    CliLaunch launch;
+    launch.args = {"verify", db.string()};
+    launch.terminal = true;
+    clitest::CliProcess process(launch);
+    process.type("y\n");
+    // The offer to repair waits for an answer: everything logged before it must already have
+    // reached the reader.
+    ASSERT_TRUE(process.waitForError(kOfferRepair)) << clitest::describe(launch, process.collected());
+    EXPECT_TRUE(process.running());
+    EXPECT_TRUE(contains(process.collected().out, "Summary of validation errors\n"))
+        << "the log lines must be flushed as they are written:\n" << process.collected().out;
+    process.type("n\n");
+    const CliResult result = process.finish();
+
+    EXPECT_EQ(result.exitCode, 1) << clitest::describe(launch, result);
+    EXPECT_TRUE(result.out.starts_with(kStarted + kConnected +
+                                       "A T E N Ç Ã O!!!!!\nOs seguintes erros foram encontrados:\n\n"))
+        << result.out;
+    EXPECT_EQ(result.err, kAskVerify + kOfferRepair);
+    EXPECT_FALSE(contains(result.out, "Processo concluido!"));
+    EXPECT_FALSE(fs::exists(db.parent_path() / (db.stem().string() + "_NOVO.FDB")));
+}
+
+TEST_F(CliOnServer, VerifyWithYesRepairsADamagedDatabaseIntoTheGivenFile) {
+    const auto db = damaged("cli_verify_yes");
+    const auto repaired = server().freshPath("cli_verify_yes_new");
+    const CliResult result = run({"verify", "--yes", "--output", repaired.string(), db.string()});
+
+    EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
+    EXPECT_EQ(result.err, kAskVerify + "y\n" + kOfferRepair + "y\n" + kAskRepair + "y\n" + newFileLine(repaired));
+    // The verification's report, then the repair's own log, which starts afresh.
+    const auto repairLog = result.out.find(kStarted + kConnected, 1);
+    ASSERT_NE(repairLog, std::string::npos) << result.out;
+    EXPECT_TRUE(contains(result.out.substr(0, repairLog), "Summary of validation errors\n")) << result.out;
+    EXPECT_TRUE(result.out.ends_with(kDone)) << result.out;
+    EXPECT_GT(server().countRows(repaired).size(), 0u);
+}
+
+// ---- repair ----------------------------------------------------------------------------------
+
+TEST_F(CliOnServer, RepairWithYesRecoversTheRowsTheServersOwnToolsRecover) {
+    const auto db = damaged("cli_repair");
+    const auto reference = server().referenceRepair(db);  // on a copy, before the source is mended
+    const auto repaired = server().freshPath("cli_repair_new");
+    const CliResult result = run({"repair", "--yes", "-o", repaired.string(), db.string()});
+
+    EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
+    EXPECT_EQ(result.err, kAskRepair + "y\n" + newFileLine(repaired));
+    EXPECT_TRUE(result.out.starts_with(kStarted + kConnected)) << result.out;
+    EXPECT_TRUE(contains(result.out, "gbak:")) << "the backup's and restore's verbose lines";
+    EXPECT_TRUE(result.out.ends_with(kDone)) << result.out;
+    EXPECT_EQ(server().countRows(repaired), reference.counts) << reference.log;
+    EXPECT_LT(reference.counts.at("CLIENTES") + reference.counts.at("PEDIDOS") + reference.counts.at("PRODUTOS"),
+              6800)
+        << "the damage must cost rows, or the comparison proves little";
+    // The temporary backup went into the new file's directory and is gone again.
+    for (const auto& entry : fs::directory_iterator(repaired.parent_path())) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_FALSE(name.starts_with(db.stem().string()) && name.ends_with(".GBK")) << entry.path();
+    }
+}
+
+TEST_F(CliOnServer, RepairWithoutOutputCreatesTheWindowsProposedNameBesideTheSource) {
+    const auto db = healthy("cli_default");
+    const fs::path proposed = db.parent_path() / (db.stem().string() + "_NOVO.FDB");
+    const CliResult result = run({"repair", "--yes", db.string()});
+    EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
+    EXPECT_EQ(result.err, kAskRepair + "y\n" + newFileLine(proposed));
+    EXPECT_EQ(server().countRows(proposed), testserver::PrivateServer::healthyRowCounts());
+
+    // Again, on a terminal: the existing new file is replaced only after a Yes.
+    const auto before = fs::last_write_time(proposed);
+    CliLaunch launch;
+    launch.terminal = true;
+    launch.args = {"repair", db.string()};
+    clitest::CliProcess process(launch);
+    process.type("y\nn\n");
+    const CliResult declined = process.finish();
+    EXPECT_EQ(declined.exitCode, 2);
+    EXPECT_EQ(declined.out, "");
+    EXPECT_EQ(declined.err, kAskRepair + "Pergunta: O arquivo " + proposed.string() +
+                                " já existe.\nDeseja substituí-lo? [y/N] ");
+    EXPECT_EQ(fs::last_write_time(proposed), before);
+    fs::remove(proposed);
+}
+
+TEST_F(CliOnServer, RepairRefusesToRestoreOverTheSourceInAnySpelling) {
+    const auto db = healthy("cli_same");
+    const struct {
+        std::string output;
+        fs::path cwd;
+    } cases[] = {
+        {db.string(), {}},
+        {db.filename().string(), db.parent_path()},                            // relative
+        {(db.parent_path() / "." / db.filename()).string(), {}},               // another spelling
+    };
+    for (const auto& c : cases) {
+        CliLaunch launch;
+        launch.workingDirectory = c.cwd;
+        const std::vector<std::string> args{"repair", "--yes", "--output", c.output, db.string()};
+        const CliResult result = run(args, launch);
+        EXPECT_EQ(result.exitCode, 2) << clitest::describe(launch, result);
+        EXPECT_EQ(result.out, "");
+        EXPECT_TRUE(result.err.ends_with("Erro: O banco de dados destinho não pode ser igual ao origem\n"))
+            << result.err;
+    }
+    EXPECT_EQ(server().countRows(db), testserver::PrivateServer::healthyRowCounts());
+}
+
+// ---- questions without anyone to answer them --------------------------------------------------------
+
+TEST_F(CliOnServer, WithoutTerminalAndWithoutYesNothingRunsAndTheReasonIsGiven) {
+    const auto db = damaged("cli_no_terminal");
+    const auto repaired = server().freshPath("cli_no_terminal_new");
+    for (const char* command : {"verify", "repair"}) {
+        for (bool piped : {false, true}) {
+            CliLaunch launch;
+            if (piped) launch.pipedInput = "y\ny\ny\n";  // not a terminal: never read
+            const std::vector<std::string> args{command, "--output", repaired.string(), db.string()};
+            const CliResult result = run(args, launch);
+            const std::string& ask = std::string(command) == "verify" ? kAskVerify : kAskRepair;
+            EXPECT_RUN(result, args, 2, "", ask + "\n" + kNoTerminal);
+        }
+    }
+    EXPECT_FALSE(fs::exists(repaired));
+}
+
+// ---- status ----------------------------------------------------------------------------------
+
+TEST_F(CliOnServer, StatusPrintsTheMonitorsTextOnce) {
+    EXPECT_RUN(run({"status"}), "status", 0, "Rodando\n", "");
+
+    // In a process namespace of its own no server process is visible.
+    CliLaunch alone;
+    alone.wrapper = {"unshare", "--pid", "--fork", "--mount-proc"};
+    EXPECT_RUN(run({"status"}, alone), "status alone", 0, "Parado ou não instalado!\n", "");
+}
+
+// ---- the binary ------------------------------------------------------------------------------
+
+TEST(CliBinary, LinksNoQtLibraryAndLoadsTheClientLibraryOnlyAtRunTime) {
+    const auto result = testserver::runCommand({"ldd", clitest::cliBinary()});
+    ASSERT_EQ(result.exitCode, 0) << result.output;
+    EXPECT_TRUE(contains(result.output, "libc.so")) << result.output;
+    EXPECT_FALSE(contains(result.output, "Qt")) << result.output;
+    EXPECT_FALSE(contains(result.output, "libfbclient")) << result.output;
+}
+
+TEST(CliBinary, HelpAndVersionNeedNoServer) {
+    const CliResult help = runArgs({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(help.out.starts_with("Uso: tovanel-cli test|verify|repair|status")) << help.out;
+    const CliResult version = runArgs({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, std::string("tovanel-cli ") + TOVANEL_VERSION + "\n");
+    const CliResult bad = runArgs({"repair", "--force"});
+    EXPECT_EQ(bad.exitCode, 2);
+    EXPECT_EQ(bad.out, "");
+}
+
+}  // namespace
