@@ -1,0 +1,155 @@
+#include "FaultFixture.h"
+
+#include <algorithm>
+#include <iostream>
+
+namespace faults {
+
+std::optional<FileIdentity> FileIdentity::Of(const fs::path& path)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return std::nullopt;
+    return FileIdentity{info.st_dev, info.st_ino};
+}
+
+bool GuardedPort::FileExists(const std::string& path) const
+{
+    const bool exists = FakeUiPort::FileExists(path);
+    if (exists && afterFileExists)
+        afterFileExists(path);
+    return exists;
+}
+
+void Record(const std::string& fault, const std::string& seen, const std::string& leftOnDisk)
+{
+    std::cout << "[fault] " << fault << " | seen: " << seen << " | left: " << leftOnDisk << std::endl;
+}
+
+void ConsoleFault::SetUp()
+{
+    ASSERT_NE(server().instanceName(), "main") << "fault tests stop the server: they need an instance of their own";
+    try {
+        server().start();
+    } catch (const std::exception& e) {
+        if (testserver::serverWasProvided())
+            GTEST_FAIL() << e.what();
+        GTEST_SKIP() << "cannot start a private instance here: " << e.what();
+    }
+    ASSERT_TRUE(server().reachable());
+    form = std::make_unique<TFrmPrincipal>(port);
+    form->FormCreate();
+}
+
+void ConsoleFault::TearDown()
+{
+    form.reset();
+    // The next test finds a running server, whatever this one did to it.
+    if (!server().reachable())
+        server().start();
+    server().removeFreshFiles();
+}
+
+void ConsoleFault::Fill(const fs::path& database)
+{
+    port.databasePath = database.string();
+    port.user = server().user();
+    port.password = server().password();
+}
+
+void ConsoleFault::Run(void (TFrmPrincipal::*command)())
+{
+    form->RunHandler([&] { (form.get()->*command)(); });
+}
+
+void ConsoleFault::Repair(const fs::path& database, const fs::path& target)
+{
+    Fill(database);
+    port.QueueAnswer(tovanel::kButtonYes);
+    port.QueueSaveDialog(target.string());
+    Run(&TFrmPrincipal::ActnReparabancoExecute);
+}
+
+void ConsoleFault::Verify(const fs::path& database, std::optional<int> offerAnswer)
+{
+    Fill(database);
+    port.QueueAnswer(tovanel::kButtonYes);
+    if (offerAnswer)
+        port.QueueAnswer(*offerAnswer);
+    Run(&TFrmPrincipal::ActnVerificarBancoExecute);
+}
+
+void ConsoleFault::Test(const fs::path& database)
+{
+    Fill(database);
+    Run(&TFrmPrincipal::ActnTestaConexaoExecute);
+}
+
+void ConsoleFault::ExpectWindowRestored() const
+{
+    EXPECT_TRUE(port.inputGroupEnabled);
+    EXPECT_TRUE(port.mainMenuEnabled);
+    EXPECT_FALSE(port.busyCursor);
+    EXPECT_FALSE(form->Executando);
+    EXPECT_FALSE(form->IBDatabase.Connected());
+    EXPECT_FALSE(form->IBValidationService.Active());
+    EXPECT_FALSE(form->IBBackupService.Active());
+    EXPECT_FALSE(form->IBRestoreService.Active());
+}
+
+void ConsoleFault::ExpectOneErrorBox(const std::string& text) const
+{
+    std::vector<const tovanel::testing::MessageBoxCall*> errors;
+    for (const auto& box : port.messageBoxes)
+        if (box.kind == tovanel::MessageKind::Error)
+            errors.push_back(&box);
+    ASSERT_EQ(errors.size(), 1u) << port.LogText();
+    EXPECT_EQ(errors[0]->title, "Erro!");
+    EXPECT_FALSE(errors[0]->text.empty());
+    if (!text.empty()) {
+        EXPECT_EQ(errors[0]->text, text);
+    }
+    // The box comes after the window was given back to the operator.
+    EXPECT_FALSE(errors[0]->busyCursor);
+    EXPECT_TRUE(errors[0]->inputGroupEnabled);
+    EXPECT_TRUE(errors[0]->mainMenuEnabled);
+}
+
+void ConsoleFault::ExpectNoBackupIn(const fs::path& directory)
+{
+    for (const auto& entry : fs::directory_iterator(directory))
+        EXPECT_NE(entry.path().extension(), ".GBK") << entry.path() << " was left behind";
+}
+
+void ConsoleFault::ExpectSameFile(const fs::path& path, const std::optional<FileIdentity>& before)
+{
+    ASSERT_TRUE(before.has_value());
+    const auto now = FileIdentity::Of(path);
+    ASSERT_TRUE(now.has_value()) << path << " was deleted";
+    EXPECT_EQ(*now, *before) << path << " was replaced by another file";
+}
+
+std::string ConsoleFault::SeenText() const
+{
+    if (port.messageBoxes.empty())
+        return "(no box) log: " + port.LogText();
+    std::string text = port.messageBoxes.back().title + ": " + port.messageBoxes.back().text;
+    std::replace(text.begin(), text.end(), '\r', '/');
+    std::replace(text.begin(), text.end(), '\n', '/');
+    return text;
+}
+
+std::string ConsoleFault::Listing(const fs::path& directory)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(directory))
+        names.push_back(entry.path().filename().string() + " (" +
+                        (entry.is_regular_file() ? std::to_string(entry.file_size()) : std::string("dir")) + ")");
+    std::sort(names.begin(), names.end());
+    std::string text;
+    for (const auto& name : names)
+        text += (text.empty() ? "" : ", ") + name;
+    return text.empty() ? "(nothing)" : text;
+}
+
+}  // namespace faults
