@@ -1,5 +1,7 @@
 #include "CliOptions.h"
 
+#include "TextTrim.h"
+
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -172,10 +174,17 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string> args) {
     return Parser(args).Run();
 }
 
+std::string DatabasePathFromCurrentDirectory(const std::string& path, const std::string& workingDirectory) {
+    if (IsBlankAfterTrim(path) || path.front() == '/' || workingDirectory.empty()) return path;
+    if (workingDirectory.back() == '/') return workingDirectory + path;
+    return workingDirectory + "/" + path;
+}
+
 std::string UsageText() {
     return "Uso: tovanel-cli test|verify|repair|status [opções] [BANCO]\n"
            "\n"
            "Os trabalhos da janela do Tovanel, sem janela, pelo servidor Firebird local.\n"
+           "BANCO é o caminho do arquivo; um caminho relativo parte da pasta atual.\n"
            "\n"
            "Comandos:\n"
            "  test     testa a conexão com o banco\n"

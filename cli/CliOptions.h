@@ -34,6 +34,12 @@ struct ParsedCommandLine {
 // the options. Long options take their value as "--name value" or "--name=value".
 ParsedCommandLine ParseCommandLine(std::span<const std::string> args);
 
+// The database path for the window's path edit. The server resolves a relative path against its
+// own working directory, not the operator's, so the input check would test one file while the
+// server opened another: a relative path is put after the current directory. Nothing else
+// changes; a blank path stays as it is, for the input check to report.
+std::string DatabasePathFromCurrentDirectory(const std::string& path, const std::string& workingDirectory);
+
 // The usage text for --help (and the hint after a usage error).
 std::string UsageText();
 

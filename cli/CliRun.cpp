@@ -24,8 +24,9 @@ int UsageFailure(const TerminalIo& io, const std::string& error) {
 // The operator's inputs, as if typed into the window: typing into the user or password edit
 // clears the default-credentials box, and the user edit holds upper case only.
 void FillInputs(TFrmPrincipal& window, UiPort& port, const CliOptions& options,
-                const Credentials& credentials) {
-    port.SetEditText(UiEdit::LblEditBancodeDados, options.database);
+                const Credentials& credentials, const std::string& workingDirectory) {
+    port.SetEditText(UiEdit::LblEditBancodeDados,
+                     DatabasePathFromCurrentDirectory(options.database, workingDirectory));
     if (credentials.user) {
         port.SetEditText(UiEdit::LblEdtUsuarioBD, AsciiUpper(*credentials.user));
         window.TeclaPressinadaEditUserSenha();
@@ -99,7 +100,7 @@ int RunCli(std::span<const std::string> args, const EnvLookup& env, TerminalIo i
         io.err << "Tovanel: " << failure.what() << '\n' << std::flush;
         return kExitFailure;
     }
-    FillInputs(*window, port, options, credentials);
+    FillInputs(*window, port, options, credentials, workingDirectory);
     RunCommand(*window, options.command);
     if (options.command == Command::Status) io.out << port.statusText() << '\n' << std::flush;
     return ExitStatus(options.command, port.outcome(), window->EncontrouErro);

@@ -95,6 +95,21 @@ TEST(CommandLine, UsageNamesEveryCommandAndOption) {
         EXPECT_NE(usage.find(word), std::string::npos) << word;
 }
 
+TEST(DatabasePath, RelativePathsStartAtTheCurrentDirectoryAndNothingElseChanges) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"/d/b.fdb", "/d/b.fdb"},
+        {"b.fdb", "/cwd/b.fdb"},
+        {"sub/../b.fdb", "/cwd/sub/../b.fdb"},
+        {" /d/b.fdb", "/cwd/ /d/b.fdb"},  // a leading space makes a relative name
+        {"/d/b.fdb ", "/d/b.fdb "},
+        {"", ""},
+        {"   ", "   "},  // still blank for the input check
+    };
+    for (const auto& [given, used] : cases) EXPECT_EQ(DatabasePathFromCurrentDirectory(given, "/cwd"), used) << given;
+    EXPECT_EQ(DatabasePathFromCurrentDirectory("b.fdb", "/"), "/b.fdb");
+    EXPECT_EQ(DatabasePathFromCurrentDirectory("b.fdb", ""), "b.fdb");  // no current directory known
+}
+
 // ---- credentials ------------------------------------------------------------------------------
 
 class CredentialSources : public ::testing::Test {

@@ -123,6 +123,23 @@ TEST_F(CliOnServer, TestTakesCredentialsFromOptionsThenEnvironmentThenDefaults) 
     }
 }
 
+TEST_F(CliOnServer, RelativePathsAreTheOperatorsNotTheServers) {
+    const auto db = healthy("cli_relative");
+    CliLaunch launch;
+    launch.workingDirectory = db.parent_path().parent_path();
+    const std::vector<std::string> args{"test", db.parent_path().filename() / db.filename()};
+    EXPECT_RUN(run(args, launch), args, 0, kConnecting + kConnected, "");
+
+    // A repair of a relative path proposes its new file beside the source, as a full path.
+    launch.workingDirectory = db.parent_path();
+    const fs::path proposed = db.parent_path() / (db.stem().string() + "_NOVO.FDB");
+    const CliResult repair = run({"repair", "--yes", db.filename()}, launch);
+    EXPECT_EQ(repair.exitCode, 0) << repair.out << repair.err;
+    EXPECT_TRUE(repair.err.ends_with(newFileLine(proposed))) << repair.err;
+    EXPECT_EQ(server().countRows(proposed), testserver::PrivateServer::healthyRowCounts());
+    fs::remove(proposed);
+}
+
 // ---- the input check, for every command ---------------------------------------------------------
 
 TEST_F(CliOnServer, EveryJobRefusesAMissingFileOrMissingInputsWithTheWindowsMessages) {
