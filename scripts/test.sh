@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds with warnings as errors, starts the private test server and
-# runs every test. Exits non-zero when anything fails.
+# runs every test; then the whole suite again under the sanitizers (build-asan/), then the fuzz
+# targets for a bounded time. Exits non-zero when anything fails.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 "$here/scripts/install-deps.sh"
@@ -25,4 +26,13 @@ export TOVANEL_TEST_SERVER=1
 cd "$here/build"
 status=0
 ctest --output-on-failure -j 2 || status=$?
+
+# The same suite again, built with AddressSanitizer and UndefinedBehaviorSanitizer.
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+"$here/scripts/build.sh" "$here/build-asan" -DTOVANEL_WERROR=ON -DTOVANEL_SANITIZE=ON || status=$?
+(cd "$here/build-asan" && ctest --output-on-failure -j 2) || status=$?
+
+# Each fuzz target for a bounded time (about a minute together).
+"$here/fuzz/run.sh" 15 || status=$?
 exit "$status"
