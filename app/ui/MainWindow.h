@@ -3,6 +3,7 @@
 // console's logic (TFrmPrincipal, owned here) drives. Every event the window receives reaches the
 // logic through the logic's failure guard, so no exception ever crosses Qt's event loop.
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <memory>
 
@@ -74,6 +75,7 @@ private:
     void BuildActions();
     void BuildMenu();
     void CentreOnScreen();
+    void HoldLogPaintingToFrame();
     QAction* MakeAction(const char* name, const char* caption, const char* tooltip, int image,
                         Handler handler);
     void RunGuarded(Handler handler);
@@ -98,6 +100,12 @@ private:
     QAction* actnSobre_ = nullptr;
 
     QTimer* timer_ = nullptr;
+
+    // The log paints at most once a frame while lines stream in (HoldLogPaintingToFrame).
+    static constexpr int kLogFrameMs = 16;
+    QTimer* logFrameEnd_ = nullptr;
+    QElapsedTimer logPainted_;
+    bool logHeld_ = false;
     bool centred_ = false;
     QString openDialogDir_;
     QString saveDialogDir_;
