@@ -3,9 +3,6 @@
 // the source database neither deleted nor replaced.
 #include "FaultFixture.h"
 
-#include <sys/mount.h>
-#include <unistd.h>
-
 #include <fstream>
 #include <random>
 
@@ -14,70 +11,6 @@ namespace {
 
 class ConsoleFaults : public ConsoleFault {
 protected:
-    void TearDown() override
-    {
-        if (!mounts_.empty())
-            server().stop();
-        for (const fs::path& mounted : mounts_)
-            ::umount2(mounted.c_str(), MNT_DETACH);
-        ConsoleFault::TearDown();
-        for (const fs::path& directory : directories_)
-            fs::remove_all(directory);
-    }
-
-    // A directory of its own for the test's new files; the server's account may write there
-    // unless told otherwise.
-    fs::path WorkDir(const std::string& stem, bool writableByServer = true)
-    {
-        const fs::path directory = server().freshPath(stem, "");
-        fs::create_directories(directory);
-        directories_.push_back(directory);
-        if (writableByServer) {
-            struct stat owner {};
-            if (::stat(server().scratch().c_str(), &owner) == 0) {
-                EXPECT_EQ(::chown(directory.c_str(), owner.st_uid, owner.st_gid), 0);
-            }
-            fs::permissions(directory, fs::perms::owner_all | fs::perms::group_all);
-        } else {
-            fs::permissions(directory, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                                           fs::perms::others_read | fs::perms::others_exec);
-        }
-        return directory;
-    }
-
-    // A small file system of its own (tmpfs), writable by everyone, mounted on a new directory.
-    // The server runs in a mount namespace of its own, copied when it starts: it is restarted
-    // after the mount to see it, and stopped at the end to let go of it.
-    std::optional<fs::path> SmallFileSystem(const std::string& stem, const std::string& size)
-    {
-        const fs::path directory = WorkDir(stem);
-        const std::string options = "size=" + size + ",mode=1777";
-        server().stop();
-        if (::mount("tovanel-full", directory.c_str(), "tmpfs", 0, options.c_str()) != 0) {
-            server().start();
-            return std::nullopt;
-        }
-        mounts_.push_back(directory);
-        server().start();
-        return directory;
-    }
-
-    fs::path HealthyDatabase(const std::string& stem)
-    {
-        const fs::path database = server().freshPath(stem);
-        server().createHealthyDatabase(database);
-        return database;
-    }
-
-    // The source is still the database it was: same file, and the server still reads every row.
-    void ExpectSourceIntact(const fs::path& database, const std::optional<FileIdentity>& before)
-    {
-        ExpectSameFile(database, before);
-        if (!server().reachable())
-            server().start();
-        EXPECT_EQ(server().countRows(database), testserver::PrivateServer::healthyRowCounts());
-    }
-
     // Kills the server at the first line that the output loop of the running pass reads.
     void KillDuring(std::function<bool()> pass)
     {
@@ -89,8 +22,6 @@ protected:
         };
     }
 
-    std::vector<fs::path> directories_;
-    std::vector<fs::path> mounts_;
 };
 
 TEST_F(ConsoleFaults, ServerKilledDuringTheBackupOutputEndsInAnErrorBoxAndLeavesNoBackup)

@@ -1,5 +1,8 @@
 #include "FaultFixture.h"
 
+#include <sys/mount.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <iostream>
 
@@ -26,7 +29,7 @@ void Record(const std::string& fault, const std::string& seen, const std::string
     std::cout << "[fault] " << fault << " | seen: " << seen << " | left: " << leftOnDisk << std::endl;
 }
 
-void ConsoleFault::SetUp()
+void ServerFault::SetUp()
 {
     ASSERT_NE(server().instanceName(), "main") << "fault tests stop the server: they need an instance of their own";
     try {
@@ -37,6 +40,77 @@ void ConsoleFault::SetUp()
         GTEST_SKIP() << "cannot start a private instance here: " << e.what();
     }
     ASSERT_TRUE(server().reachable());
+}
+
+void ServerFault::TearDown()
+{
+    // A server holding a file system of the test lets go of it only when it stops.
+    if (!mounts_.empty())
+        server().stop();
+    for (const fs::path& mounted : mounts_)
+        ::umount2(mounted.c_str(), MNT_DETACH);
+    // The next test finds a running server, whatever this one did to it.
+    if (!server().reachable())
+        server().start();
+    server().removeFreshFiles();
+    for (const fs::path& directory : directories_)
+        fs::remove_all(directory);
+}
+
+fs::path ServerFault::WorkDir(const std::string& stem, bool writableByServer)
+{
+    const fs::path directory = server().freshPath(stem, "");
+    fs::create_directories(directory);
+    directories_.push_back(directory);
+    if (writableByServer) {
+        struct stat owner {};
+        if (::stat(server().scratch().c_str(), &owner) == 0) {
+            EXPECT_EQ(::chown(directory.c_str(), owner.st_uid, owner.st_gid), 0);
+        }
+        fs::permissions(directory, fs::perms::owner_all | fs::perms::group_all);
+    } else {
+        fs::permissions(directory, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                       fs::perms::others_read | fs::perms::others_exec);
+    }
+    return directory;
+}
+
+std::optional<fs::path> ServerFault::SmallFileSystem(const std::string& stem, const std::string& size)
+{
+    const fs::path directory = WorkDir(stem);
+    const std::string options = "size=" + size + ",mode=1777";
+    // The server runs in a mount namespace of its own, copied when it starts: it is restarted
+    // after the mount to see it.
+    server().stop();
+    if (::mount("tovanel-full", directory.c_str(), "tmpfs", 0, options.c_str()) != 0) {
+        server().start();
+        return std::nullopt;
+    }
+    mounts_.push_back(directory);
+    server().start();
+    return directory;
+}
+
+fs::path ServerFault::HealthyDatabase(const std::string& stem)
+{
+    const fs::path database = server().freshPath(stem);
+    server().createHealthyDatabase(database);
+    return database;
+}
+
+void ServerFault::ExpectSourceIntact(const fs::path& database, const std::optional<FileIdentity>& before)
+{
+    ExpectSameFile(database, before);
+    if (!server().reachable())
+        server().start();
+    EXPECT_EQ(server().countRows(database), testserver::PrivateServer::healthyRowCounts());
+}
+
+void ConsoleFault::SetUp()
+{
+    ServerFault::SetUp();
+    if (IsSkipped() || HasFatalFailure())
+        return;
     form = std::make_unique<TFrmPrincipal>(port);
     form->FormCreate();
 }
@@ -44,10 +118,7 @@ void ConsoleFault::SetUp()
 void ConsoleFault::TearDown()
 {
     form.reset();
-    // The next test finds a running server, whatever this one did to it.
-    if (!server().reachable())
-        server().start();
-    server().removeFreshFiles();
+    ServerFault::TearDown();
 }
 
 void ConsoleFault::Fill(const fs::path& database)
@@ -115,13 +186,13 @@ void ConsoleFault::ExpectOneErrorBox(const std::string& text) const
     EXPECT_TRUE(errors[0]->mainMenuEnabled);
 }
 
-void ConsoleFault::ExpectNoBackupIn(const fs::path& directory)
+void ServerFault::ExpectNoBackupIn(const fs::path& directory)
 {
     for (const auto& entry : fs::directory_iterator(directory))
         EXPECT_NE(entry.path().extension(), ".GBK") << entry.path() << " was left behind";
 }
 
-void ConsoleFault::ExpectSameFile(const fs::path& path, const std::optional<FileIdentity>& before)
+void ServerFault::ExpectSameFile(const fs::path& path, const std::optional<FileIdentity>& before)
 {
     ASSERT_TRUE(before.has_value());
     const auto now = FileIdentity::Of(path);
@@ -139,7 +210,7 @@ std::string ConsoleFault::SeenText() const
     return text;
 }
 
-std::string ConsoleFault::Listing(const fs::path& directory)
+std::string ServerFault::Listing(const fs::path& directory)
 {
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(directory))

@@ -45,11 +45,39 @@ public:
 // One-line summary of what a job left, printed for the record of every fault test.
 void Record(const std::string& fault, const std::string& seen, const std::string& leftOnDisk);
 
-class ConsoleFault : public ::testing::Test {
+// The fault instance, started for every test and running again after it; directories and small
+// file systems of the test's own; checks of the files a job must leave alone.
+class ServerFault : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
     testserver::PrivateServer& server() { return testserver::PrivateServer::instance(); }
+
+    // A directory of the test's own for new files; the server's account may write there unless
+    // told otherwise.
+    fs::path WorkDir(const std::string& stem, bool writableByServer = true);
+    // A small file system (tmpfs of the given size), writable by everyone, on a new directory;
+    // nothing when this machine does not allow the mount.
+    std::optional<fs::path> SmallFileSystem(const std::string& stem, const std::string& size);
+    fs::path HealthyDatabase(const std::string& stem);
+
+    // No temporary backup (a *.GBK file) in the directory.
+    static void ExpectNoBackupIn(const fs::path& directory);
+    // The file is still there, the same file as before.
+    static void ExpectSameFile(const fs::path& path, const std::optional<FileIdentity>& before);
+    // The source is still the database it was: same file, and the server still reads every row.
+    void ExpectSourceIntact(const fs::path& database, const std::optional<FileIdentity>& before);
+    static std::string Listing(const fs::path& directory);
+
+private:
+    std::vector<fs::path> directories_;
+    std::vector<fs::path> mounts_;
+};
+
+class ConsoleFault : public ServerFault {
+protected:
+    void SetUp() override;
+    void TearDown() override;
 
     // The inputs as the operator fills them, with the instance's credentials.
     void Fill(const fs::path& database);
@@ -65,13 +93,8 @@ protected:
     void ExpectWindowRestored() const;
     // Exactly one box, the application's error box, with this text (any text when empty).
     void ExpectOneErrorBox(const std::string& text = {}) const;
-    // No temporary backup (a *.GBK file) in the directory.
-    static void ExpectNoBackupIn(const fs::path& directory);
-    // The file is still there, the same file as before.
-    static void ExpectSameFile(const fs::path& path, const std::optional<FileIdentity>& before);
-    // The text of the last message box, with its CRs shown as " / ".
+    // The text of the last message box, its line breaks shown as "/".
     std::string SeenText() const;
-    static std::string Listing(const fs::path& directory);
 
     GuardedPort port;
     std::unique_ptr<TFrmPrincipal> form;
