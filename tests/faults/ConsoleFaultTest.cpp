@@ -4,6 +4,7 @@
 #include "FaultFixture.h"
 
 #include <fstream>
+#include <ostream>
 #include <random>
 
 namespace faults {
@@ -164,6 +165,7 @@ enum class Content { Empty, RandomBytes, Truncated };
 struct UnusableFile {
     const char* name;
     Content content;
+    friend void PrintTo(const UnusableFile& file, std::ostream* os) { *os << file.name; }
 };
 
 class UnusableFiles : public ConsoleFaults, public ::testing::WithParamInterface<UnusableFile> {
