@@ -179,11 +179,12 @@ void TMainWindow::BuildInputGroup(QWidget* central) {
     connect(chckBxUsuarioSenhaPadrao_, &QCheckBox::clicked, this,
             [this] { RunGuarded(&TFrmPrincipal::ChckBxUsuarioSenhaPadraoClick); });
 
-    MakeLabel("Status Firebird:", group, {12, 124})->setObjectName(QStringLiteral("Label1"));
+    QLabel* label1 = MakeLabel("Status Firebird:", group, {12, 124});
+    label1->setObjectName(QStringLiteral("Label1"));
     lblStatusFBServer_ = new QLabel(group);
     lblStatusFBServer_->setObjectName(QStringLiteral("LblStatusFBServer"));
     lblStatusFBServer_->setFont(BoldArialFont());
-    lblStatusFBServer_->setGeometry(96, 122, 300, 17);
+    lblStatusFBServer_->setGeometry(label1->geometry().right() + 6, 122, 300, 17);
 }
 
 void TMainWindow::BuildOptionsGroup(QWidget* central) {

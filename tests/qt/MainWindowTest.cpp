@@ -215,6 +215,8 @@ TEST_F(QtWindow, LogTakesLinesUnchangedEmptyOnesIncludedAndClears) {
 TEST_F(QtWindow, StatusLineTakesTextAndColour) {
     auto* status = Child<QLabel>("LblStatusFBServer");
     EXPECT_TRUE(status->text().isEmpty()) << "empty until the first tick";
+    EXPECT_GT(status->x(), Child<QLabel>("Label1")->geometry().right()) << "right of its caption";
+    EXPECT_EQ(status->y() / 10, Child<QLabel>("Label1")->y() / 10) << "on the same row";
     EXPECT_TRUE(status->font().bold());
     window.SetStatusColor({0, 128, 0});
     window.SetStatusText("Rodando");
@@ -558,8 +560,11 @@ TEST_F(QtFileDialogs, OpenDialogPutsTheChosenPathIntoThePathEdit) {
         defaultSuffix = dialog->defaultSuffix();
         directory = dialog->directory().absolutePath() + QLatin1Char('/');
         nonNative = dialog->testOption(QFileDialog::DontUseNativeDialog);
-        dialog->selectFile(QString::fromStdString(file));
-        AcceptFileDialog(dialog);
+        // Typed into the name field and confirmed with Enter, as a user would.
+        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        ASSERT_NE(name, nullptr);
+        name->setText(QString::fromStdString(file));
+        QTest::keyClick(name, Qt::Key_Return);
     });
     Child<QToolButton>("SpdBttnAbrirArquivo")->click();
 
