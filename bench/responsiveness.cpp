@@ -50,6 +50,13 @@ struct LoopTurn {
     Clock::time_point waitTo;    // the pending events are about to be processed
 };
 
+Phase CurrentPhase(tovanel::TFrmPrincipal& logic) {
+    if (logic.IBBackupService.Active()) return Phase::Backup;
+    if (logic.IBRestoreService.Active()) return Phase::Restore;
+    if (logic.IBValidationService.Active()) return Phase::Validation;
+    return Phase::None;
+}
+
 class MeasuredWindow : public tovanel::TMainWindow {
 public:
     explicit MeasuredWindow(std::string newDatabase) : newDatabase_(std::move(newDatabase)) {}
@@ -60,7 +67,17 @@ public:
     long lines = 0;
     std::string lastLine;
 
+    // When each phase's lines began and ended, to show where the repair's time goes.
+    std::map<Phase, std::pair<Clock::time_point, Clock::time_point>> phaseLines;
+
     void AppendLog(const std::string& line) override {
+        const auto now = Clock::now();
+        const Phase phase = CurrentPhase(Logic());
+        auto found = phaseLines.find(phase);
+        if (found == phaseLines.end())
+            phaseLines.emplace(phase, std::make_pair(now, now));
+        else
+            found->second.second = now;
         TMainWindow::AppendLog(line);
         ++lines;
         lastLine = line;
@@ -84,13 +101,6 @@ private:
     std::string newDatabase_;
     Clock::time_point appendEnded_;
 };
-
-Phase CurrentPhase(tovanel::TFrmPrincipal& logic) {
-    if (logic.IBBackupService.Active()) return Phase::Backup;
-    if (logic.IBRestoreService.Active()) return Phase::Restore;
-    if (logic.IBValidationService.Active()) return Phase::Validation;
-    return Phase::None;
-}
 
 // The server's share of the pause between two passes: the waits for lines that lie inside it.
 double ServerWaitWithin(const std::vector<LoopTurn>& turns, Clock::time_point from, Clock::time_point to) {
@@ -130,6 +140,7 @@ int main(int argc, char* argv[]) {
                      [&] { ticks.push_back({Clock::now(), CurrentPhase(window.Logic())}); });
 
     double repairSeconds = 0;
+    Clock::time_point repairStart;
     QTimer::singleShot(0, [&] {
         window.SetCheckBoxChecked(false);
         window.SetEditText(tovanel::UiEdit::LblEditBancodeDados, source);
@@ -137,9 +148,9 @@ int main(int argc, char* argv[]) {
         window.SetEditText(tovanel::UiEdit::MskEdtSenhaBD, bench::EnvOr("ISC_PASSWORD", "ravenpike"));
         auto* repair = window.findChild<QAction*>(QStringLiteral("ActnReparabanco"));
         everyPass.start();
-        const auto start = Clock::now();
+        repairStart = Clock::now();
         repair->trigger();
-        repairSeconds = bench::SecondsBetween(start, Clock::now());
+        repairSeconds = bench::SecondsBetween(repairStart, Clock::now());
         everyPass.stop();
         QCoreApplication::exit(0);  // not quit(): that would ask the window to close, and it asks first
     });
@@ -148,6 +159,14 @@ int main(int argc, char* argv[]) {
     for (const std::string& box : window.boxes) std::printf("message box: %s\n", box.c_str());
     std::printf("repair %.3f s, %ld log lines, last \"%s\", %zu event-loop passes\n", repairSeconds, window.lines,
                 window.lastLine.c_str(), ticks.size());
+
+    if (!ticks.empty())
+        std::printf("first pass of the event loop %.3f s after the command (connection test, then the sweep's "
+                    "start, which returns when the sweep has ended)\n",
+                    bench::SecondsBetween(repairStart, ticks.front().at));
+    for (const auto& [phase, span] : window.phaseLines)
+        std::printf("lines of %-36s from %7.3f s to %7.3f s after the command\n", PhaseName(phase),
+                    bench::SecondsBetween(repairStart, span.first), bench::SecondsBetween(repairStart, span.second));
 
     std::map<Phase, PhaseFigures> figures;
     PhaseFigures between;
