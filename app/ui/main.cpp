@@ -16,10 +16,11 @@
 
 namespace {
 
-// Qt's own dialog and box buttons in the user's language, where Qt's translations are installed.
+// Qt's own dialog and box buttons ("Sim", "Não", "Cancelar") in the window's language, which is
+// Portuguese whatever the system's locale is.
 void InstallToolkitTranslations(QApplication& app, QTranslator& translator) {
-    if (translator.load(QLocale::system(), QStringLiteral("qtbase"), QStringLiteral("_"),
-                        QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    if (translator.load(QLocale(QLocale::Portuguese, QLocale::Brazil), QStringLiteral("qtbase"),
+                        QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         app.installTranslator(&translator);
 }
 
