@@ -22,14 +22,14 @@ const std::map<std::string, Command>& CommandNames() {
 
 enum class Option { User, PasswordFile, Password, Output, Yes, Help, Version };
 
-struct OptionSpec {
+struct OptionEntry {
     Option option;
     bool takesValue;
 };
 
 // Long and short spellings of every option.
-const std::map<std::string, OptionSpec>& OptionNames() {
-    static const std::map<std::string, OptionSpec> names{
+const std::map<std::string, OptionEntry>& OptionNames() {
+    static const std::map<std::string, OptionEntry> names{
         {"--user", {Option::User, true}},
         {"-u", {Option::User, true}},
         {"--password-file", {Option::PasswordFile, true}},
@@ -85,9 +85,9 @@ private:
         }
         const auto found = OptionNames().find(name);
         if (found == OptionNames().end()) return Fail("opção desconhecida: " + name);
-        const OptionSpec spec = found->second;
+        const OptionEntry entry = found->second;
         std::string value;
-        if (spec.takesValue) {
+        if (entry.takesValue) {
             if (inlineValue) {
                 value = *inlineValue;
             } else if (index_ + 1 < args_.size()) {
@@ -98,7 +98,7 @@ private:
         } else if (inlineValue) {
             return Fail("a opção " + name + " não aceita valor");
         }
-        return Apply(spec.option, name, value);
+        return Apply(entry.option, name, value);
     }
 
     bool Apply(Option option, const std::string& name, const std::string& value) {

@@ -79,16 +79,16 @@ std::string FormatErrorText(std::string_view format, std::span<const TErrorArg> 
             text += c;
             continue;
         }
-        const char spec = format[++i];
-        if (spec == 's' || spec == 'd') {
+        const char conversion = format[++i];
+        if (conversion == 's' || conversion == 'd') {
             if (next < args.size())
                 text += ArgText(args[next]);
             ++next;
-        } else if (spec == '%') {
+        } else if (conversion == '%') {
             text += '%';
         } else {
             text += c;
-            text += spec;
+            text += conversion;
         }
     }
     return text;
