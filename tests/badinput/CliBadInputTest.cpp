@@ -1,5 +1,5 @@
 // Unusual paths and credentials given to tovanel-cli, against the private server: each ends
-// with the specified answer, or with a message and exit status 2; never a crash or a hang.
+// with the console's own answer, or with a message and exit status 2; never a crash or a hang.
 #include "CliChild.h"
 #include "PrivateServer.h"
 

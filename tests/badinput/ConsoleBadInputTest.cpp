@@ -1,5 +1,5 @@
 // Unusual inputs typed into the window, through its logic (fake UI port) and the fake client
-// library: every path and credential either gets the specified answer or is sent exactly as
+// library: every path and credential either gets the console's own answer or is sent exactly as
 // typed in well-formed blocks; a value too long for its length byte is refused with a clear
 // message before anything is sent.
 #include "FakeClient.h"
