@@ -1,5 +1,6 @@
 #include "IBDatabase.h"
 
+#include "AsciiCase.h"
 #include "IBErrors.h"
 #include "Text8Bit.h"
 

@@ -1,5 +1,6 @@
 #include "IBServiceManager.h"
 
+#include "AsciiCase.h"
 #include "Text8Bit.h"
 
 #include <algorithm>

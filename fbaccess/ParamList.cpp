@@ -1,24 +1,5 @@
 #include "ParamList.h"
 
-#include <algorithm>
-
-std::string AsciiLower(std::string_view text)
-{
-    std::string lower(text);
-    for (char& c : lower)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return lower;
-}
-
-bool AsciiEqualNoCase(std::string_view a, std::string_view b) noexcept
-{
-    auto fold = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) {
-               return fold(x) == fold(y);
-           });
-}
-
 TParamList::TParamList(std::initializer_list<std::string> lines) : FLines(lines) {}
 
 TParamList::TParamList(const TParamList& other) : FLines(other.FLines) {}

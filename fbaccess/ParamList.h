@@ -3,6 +3,8 @@
 // everything after that "=", untrimmed. Names are looked up ignoring ASCII case.
 #pragma once
 
+#include "AsciiCase.h"
+
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -57,7 +59,3 @@ private:
     TBeforeChange FOnBeforeChange;
     TAfterChange FOnChange;
 };
-
-// ASCII-only case folding, as every name comparison of the access layer uses.
-std::string AsciiLower(std::string_view text);
-bool AsciiEqualNoCase(std::string_view a, std::string_view b) noexcept;
