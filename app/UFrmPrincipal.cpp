@@ -17,8 +17,6 @@ constexpr const char* kMissingPath = "* Caminho do banco de dados não informado
 constexpr const char* kMissingUser = "* Usuario do banco de dados não informado!";
 constexpr const char* kMissingPassword = "* Senha do banco de dados não informada!";
 constexpr const char* kDatabaseNotFound = "Banco de dados não encontrato!";
-constexpr const char* kErrorTitle = "Erro";
-constexpr const char* kQuestionTitle = "Pergunta";
 constexpr const char* kConfirmExit = "Deseja sair do sistema?";
 
 }  // namespace

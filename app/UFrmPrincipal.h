@@ -116,6 +116,10 @@ public:
     static constexpr const char* kUnknownFailureText = "Erro desconhecido";
 
 private:
+    // Titles of the message boxes that both the input checks and the jobs show.
+    static constexpr const char* kErrorTitle = "Erro";
+    static constexpr const char* kQuestionTitle = "Pergunta";
+
     void ReportUnknownFailure() noexcept;
     void ApplyStoredSettings();
 

@@ -13,9 +13,7 @@ namespace tovanel {
 
 namespace {
 
-constexpr const char* kErrorTitle = "Erro";
 constexpr const char* kHandlerErrorTitle = "Erro!";
-constexpr const char* kQuestionTitle = "Pergunta";
 
 constexpr const char* kCheckingConnection = "Aguarde... Verificando conexão";
 constexpr const char* kProcessStarted = "Aguarde... Processo iniciado.";
