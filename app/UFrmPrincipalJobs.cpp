@@ -157,18 +157,17 @@ void TFrmPrincipal::ActnTestaConexaoExecute() {
     port_.SetBusyCursor(true);
     port_.ClearLog();
     port_.AppendLog(kCheckingConnection);
-    std::string result;  // stays empty when the test fails
-    TryFinally([&] { result = TesteConexao() ? kConnected : kNotConnected; },
+    TryFinally([&] { ConnectionStep(); },
                [&] {
-                   port_.AppendLog(result);
                    port_.SetBusyCursor(false);
                    port_.SetInputGroupEnabled(true);
                    port_.SetMainMenuEnabled(true);
                });
 }
 
-// The first step of the verification and of the repair: its result line is logged in any case,
-// an empty one when the attach failed. A false answer only chooses the line; the job goes on.
+// The connection test, also the first step of the verification and of the repair: its result
+// line is logged in any case, an empty one when the attach failed. A false answer only chooses
+// the line; a job goes on.
 void TFrmPrincipal::ConnectionStep() {
     std::string result;
     TryFinally([&] { result = TesteConexao() ? kConnected : kNotConnected; },
