@@ -1,6 +1,7 @@
 // Unusual paths and credentials given to tovanel-cli, against the private server: each ends
 // with the console's own answer, or with a message and exit status 2; never a crash or a hang.
 #include "CliChild.h"
+#include "ConsoleTexts.h"
 #include "PrivateServer.h"
 
 #include <gtest/gtest.h>
@@ -17,9 +18,9 @@ using namespace std::chrono_literals;
 using faults::CliChild;
 using faults::CliEnd;
 
-const std::string kConnected = "Banco de dados conectado com sucesso!";
-const std::string kNotFound = "Banco de dados não encontrato!";
-const std::string kBadLogin = "Usuário ou senha inválidos";
+using tovanel::testing::kBadLogin;
+using tovanel::testing::kConnected;
+using tovanel::testing::kNotFound;
 
 class CliBadInput : public testserver::RealServerTest {
 protected:

@@ -2,6 +2,7 @@
 // library: every path and credential either gets the console's own answer or is sent exactly as
 // typed in well-formed blocks; a value too long for its length byte is refused with a clear
 // message before anything is sent.
+#include "ConsoleTexts.h"
 #include "FakeClient.h"
 #include "FakeUiPort.h"
 #include "UFrmPrincipal.h"
@@ -23,9 +24,9 @@ namespace {
 namespace fs = std::filesystem;
 using tovanel::TFrmPrincipal;
 using tovanel::testing::FakeUiPort;
+using tovanel::testing::kConnected;
+using tovanel::testing::kNotFound;
 
-const std::string kConnected = "Banco de dados conectado com sucesso!";
-const std::string kNotFound = "Banco de dados não encontrato!";
 
 enum class Outcome {
     NotFound,  // the guard's box; nothing sent

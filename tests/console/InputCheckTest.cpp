@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "ConsoleTexts.h"
 #include "FakeUiPort.h"
 #include "TempDir.h"
 #include "TextTrim.h"
@@ -23,7 +24,6 @@ namespace {
 const std::string P = "* Caminho do banco de dados não informado!\r";
 const std::string U = "* Usuario do banco de dados não informado!";
 const std::string S = "* Senha do banco de dados não informada!";
-const std::string kNotFound = "Banco de dados não encontrato!";
 
 struct Missing {
     const char* name;

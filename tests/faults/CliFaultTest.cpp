@@ -31,7 +31,7 @@ protected:
         EXPECT_FALSE(end.timedOut) << "tovanel-cli hung";
         EXPECT_EQ(end.exitCode, kExitFailure) << end.out << end.err;
         EXPECT_FALSE(end.err.empty());
-        EXPECT_EQ(end.out.find(kRepairDone), std::string::npos);
+        EXPECT_EQ(end.out.find(kDone), std::string::npos);
     }
 
     static std::string LastErrorLine(const CliEnd& end)

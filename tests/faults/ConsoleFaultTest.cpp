@@ -36,7 +36,7 @@ TEST_F(ConsoleFaults, ServerKilledDuringTheBackupOutputEndsInAnErrorBoxAndLeaves
 
     ExpectOneErrorBox();
     ExpectWindowRestored();
-    EXPECT_EQ(port.LogText().find(kRepairDone), std::string::npos);
+    EXPECT_EQ(port.LogText().find(kDone), std::string::npos);
     ExpectNoBackupIn(out);
     EXPECT_FALSE(fs::exists(out / "banco_NOVO.FDB"));
     Record("server SIGKILL during backup output (console)", SeenText(), Listing(out));
@@ -54,7 +54,7 @@ TEST_F(ConsoleFaults, ServerKilledDuringTheRestoreOutputEndsInAnErrorBoxAndLeave
 
     ExpectOneErrorBox();
     ExpectWindowRestored();
-    EXPECT_EQ(port.LogText().find(kRepairDone), std::string::npos);
+    EXPECT_EQ(port.LogText().find(kDone), std::string::npos);
     ExpectNoBackupIn(out);
     Record("server SIGKILL during restore output (console)", SeenText(), Listing(out));
     ExpectSourceIntact(source, before);
@@ -133,7 +133,7 @@ TEST_F(ConsoleFaults, NewFilesDirectoryNotWritableByTheServerFailsTheRepairClean
 
     ExpectOneErrorBox();
     ExpectWindowRestored();
-    EXPECT_EQ(port.LogText().find(kRepairDone), std::string::npos);
+    EXPECT_EQ(port.LogText().find(kDone), std::string::npos);
     EXPECT_TRUE(fs::is_empty(out)) << Listing(out);
     Record("new file's directory not writable by the server (console)", SeenText(), Listing(out));
     ExpectSourceIntact(source, before);
@@ -152,7 +152,7 @@ TEST_F(ConsoleFaults, FileSystemFullDuringTheBackupFailsTheRepairAndFreesTheSpac
 
     ExpectOneErrorBox();
     ExpectWindowRestored();
-    EXPECT_EQ(port.LogText().find(kRepairDone), std::string::npos);
+    EXPECT_EQ(port.LogText().find(kDone), std::string::npos);
     ExpectNoBackupIn(*small);
     Record("file system full during backup (console, tmpfs 16k)", SeenText(), Listing(*small));
     ExpectSourceIntact(source, before);

@@ -1,4 +1,5 @@
 #include "FaultFixture.h"
+#include "WindowChecks.h"
 
 #include <sys/mount.h>
 #include <unistd.h>
@@ -130,7 +131,7 @@ void ConsoleFault::Fill(const fs::path& database)
 
 void ConsoleFault::Run(void (TFrmPrincipal::*command)())
 {
-    form->RunHandler([&] { (form.get()->*command)(); });
+    tovanel::testing::RunAsWindow(*form, command);
 }
 
 void ConsoleFault::Repair(const fs::path& database, const fs::path& target)
@@ -158,14 +159,7 @@ void ConsoleFault::Test(const fs::path& database)
 
 void ConsoleFault::ExpectWindowRestored() const
 {
-    EXPECT_TRUE(port.inputGroupEnabled);
-    EXPECT_TRUE(port.mainMenuEnabled);
-    EXPECT_FALSE(port.busyCursor);
-    EXPECT_FALSE(form->Executando);
-    EXPECT_FALSE(form->IBDatabase.Connected());
-    EXPECT_FALSE(form->IBValidationService.Active());
-    EXPECT_FALSE(form->IBBackupService.Active());
-    EXPECT_FALSE(form->IBRestoreService.Active());
+    tovanel::testing::ExpectWindowIdle(port, *form);
 }
 
 void ConsoleFault::ExpectOneErrorBox(const std::string& text) const

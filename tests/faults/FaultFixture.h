@@ -3,6 +3,7 @@
 // logic behind the scripted fake UI port.
 #pragma once
 
+#include "ConsoleTexts.h"
 #include "FakeUiPort.h"
 #include "PrivateServer.h"
 #include "UFrmPrincipal.h"
@@ -22,10 +23,9 @@ namespace fs = std::filesystem;
 using tovanel::TFrmPrincipal;
 using tovanel::testing::FakeUiPort;
 
-inline const std::string kServerOff = "FireBird Server desativado\rou bloqueio pelo firewall!";
-inline const std::string kBadFile =
-    "* Caminho do BD não encontrado!\r* BD totalmente corrompido!\r* Não é um BD válido";
-inline const std::string kRepairDone = "Processo concluido!";
+using tovanel::testing::kBadFile;
+using tovanel::testing::kServerOff;
+using tovanel::testing::kDone;
 
 // What a file was before a job, to tell afterwards that the job neither deleted nor replaced it.
 struct FileIdentity {

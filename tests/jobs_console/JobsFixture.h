@@ -12,34 +12,16 @@
 #include <string>
 #include <vector>
 
+#include "ConsoleTexts.h"
 #include "FakeClient.h"
 #include "FakeUiPort.h"
 #include "IBErrors.h"
 #include "UFrmPrincipal.h"
+#include "WindowChecks.h"
 
 namespace tovanel::testing {
 
 namespace fs = std::filesystem;
-
-inline const std::string kStarted = "Aguarde... Processo iniciado.";
-inline const std::string kChecking = "Aguarde... Verificando conexão";
-inline const std::string kConnected = "Banco de dados conectado com sucesso!";
-inline const std::string kNotConnected = "Não foi possivel obter conexão a esse banco de dados!";
-inline const std::string kAttention = "A T E N Ç Ã O!!!!!";
-inline const std::string kDone = "Processo concluido!";
-inline const std::string kNoErrors = "Nenhum erro foi encontrado!";
-inline const std::string kErrorsFound = "Os seguintes erros foram encontrados:";
-inline const std::string kConfirmVerification =
-    "Esse processo poderá levar alguns minutos.\r        Confirma a verificação?          ";
-inline const std::string kConfirmRepair =
-    "Esse processo poderá levar alguns minutos.\r        Confirma a reparação?          ";
-inline const std::string kOfferRepair =
-    " Foram encontrados erro no banco \rDeseja iniciar a reparação agora?";
-inline const std::string kSameFile = "O banco de dados destinho não pode ser igual ao origem";
-inline const std::string kServerOff = "FireBird Server desativado\rou bloqueio pelo firewall!";
-inline const std::string kBadFile =
-    "* Caminho do BD não encontrado!\r* BD totalmente corrompido!\r* Não é um BD válido";
-inline const std::string kBadLogin = "Usuário ou senha inválidos";
 
 // Client error codes the scripts use, with the texts the fake gives them.
 constexpr ISC_STATUS kNetworkError = isc_network_error;
@@ -124,20 +106,9 @@ protected:
         return names;
     }
     // Whether the window is back to idle: inputs and menu enabled, normal cursor, no job.
-    void ExpectIdle() const {
-        EXPECT_TRUE(port.inputGroupEnabled);
-        EXPECT_TRUE(port.mainMenuEnabled);
-        EXPECT_FALSE(port.busyCursor);
-        EXPECT_FALSE(form->Executando);
-        EXPECT_FALSE(form->IBDatabase.Connected());
-        EXPECT_FALSE(form->IBValidationService.Active());
-        EXPECT_FALSE(form->IBBackupService.Active());
-        EXPECT_FALSE(form->IBRestoreService.Active());
-    }
+    void ExpectIdle() const { ExpectWindowIdle(port, *form); }
     // Runs a command as the window does: through the failure guard.
-    void Run(void (TFrmPrincipal::*command)()) {
-        form->RunHandler([&] { (form.get()->*command)(); });
-    }
+    void Run(void (TFrmPrincipal::*command)()) { RunAsWindow(*form, command); }
 
     fs::path dir;
     std::string source;

@@ -10,23 +10,15 @@
 #include <string>
 #include <vector>
 
+#include "ConsoleTexts.h"
 #include "FakeUiPort.h"
 #include "PrivateServer.h"
 #include "UFrmPrincipal.h"
+#include "WindowChecks.h"
 
 namespace tovanel::testing {
 
 namespace fs = std::filesystem;
-
-inline const std::string kStarted = "Aguarde... Processo iniciado.";
-inline const std::string kChecking = "Aguarde... Verificando conexão";
-inline const std::string kConnected = "Banco de dados conectado com sucesso!";
-inline const std::string kAttention = "A T E N Ç Ã O!!!!!";
-inline const std::string kDone = "Processo concluido!";
-inline const std::string kNoErrors = "Nenhum erro foi encontrado!";
-inline const std::string kErrorsFound = "Os seguintes erros foram encontrados:";
-inline const std::string kOfferRepair =
-    " Foram encontrados erro no banco \rDeseja iniciar a reparação agora?";
 
 class ConsoleOnServer : public testserver::RealServerTest {
 protected:
@@ -43,9 +35,7 @@ protected:
     }
 
     // Runs a command as the window does: through the failure guard.
-    void Run(void (TFrmPrincipal::*command)()) {
-        form->RunHandler([&] { (form.get()->*command)(); });
-    }
+    void Run(void (TFrmPrincipal::*command)()) { RunAsWindow(*form, command); }
     void Use(const fs::path& database) { port.databasePath = database.string(); }
 
     bool LogHas(const std::string& line) const {
@@ -57,16 +47,7 @@ protected:
             if (box.kind == MessageKind::Error) texts.push_back(box.text);
         return texts;
     }
-    void ExpectIdle() const {
-        EXPECT_TRUE(port.inputGroupEnabled);
-        EXPECT_TRUE(port.mainMenuEnabled);
-        EXPECT_FALSE(port.busyCursor);
-        EXPECT_FALSE(form->Executando);
-        EXPECT_FALSE(form->IBDatabase.Connected());
-        EXPECT_FALSE(form->IBValidationService.Active());
-        EXPECT_FALSE(form->IBBackupService.Active());
-        EXPECT_FALSE(form->IBRestoreService.Active());
-    }
+    void ExpectIdle() const { ExpectWindowIdle(port, *form); }
     static ino_t Inode(const fs::path& path) {
         struct stat st {};
         return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
