@@ -59,6 +59,18 @@ TEST_F(ConnectionTestJob, LogsTheResultOrAnEmptyLineThenShowsTheFailureWithTheWi
     }
 }
 
+TEST_F(ConnectionTestJob, AFailureWhileLoggingTheResultStillRestoresTheWindow) {
+    port.onAppendLog = [](const std::string& line) {
+        if (line == kConnected) throw std::runtime_error("log unavailable");
+    };
+
+    Run(&TFrmPrincipal::ActnTestaConexaoExecute);
+
+    ExpectIdle();
+    ASSERT_EQ(port.messageBoxes.size(), 1u);
+    EXPECT_EQ(port.messageBoxes[0].text, "log unavailable");
+}
+
 TEST_F(ConnectionTestJob, WindowStepsComeInOrderAndTheCleanUpRunsBeforeTheBox) {
     Push("isc_attach_database", Failure(kLoginError));
     Run(&TFrmPrincipal::ActnTestaConexaoExecute);

@@ -58,6 +58,7 @@ std::string FakeUiPort::LogText() const {
 void FakeUiPort::AppendLog(const std::string& line) {
     calls.push_back("AppendLog(" + line + ")");
     log.push_back(line);
+    if (onAppendLog) onAppendLog(line);
 }
 
 void FakeUiPort::ClearLog() {

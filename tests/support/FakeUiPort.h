@@ -51,6 +51,7 @@ public:
     bool AllAnswersUsed() const;
 
     std::function<void()> onProcessPendingEvents;
+    std::function<void(const std::string&)> onAppendLog;  // after the line is logged; may raise
     std::function<void(const MessageBoxCall&)> onMessageBox;  // every box, before it answers
     std::function<void(TFrmSobre&)> onShowAboutBox;  // may raise, as a failing show would
     std::function<void()> onRequestClose;
