@@ -187,6 +187,26 @@ bool IsArgument(ISC_STATUS type)
            type == isc_arg_interpreted;
 }
 
+// The scripted answer of an attach: on success the handle is set (to the script's or a new one).
+ISC_STATUS AnswerAttach(const char* function, ISC_STATUS* status, FB_API_HANDLE* handle)
+{
+    Answer answer = Take(function);
+    const ISC_STATUS result = WriteStatus(status, answer.reply);
+    if (result == 0 && handle != nullptr)
+        *handle = NewHandle(answer.reply);
+    return result;
+}
+
+// The scripted answer of a detach: on success the handle is cleared.
+ISC_STATUS AnswerDetach(const char* function, ISC_STATUS* status, FB_API_HANDLE* handle)
+{
+    Answer answer = Take(function);
+    const ISC_STATUS result = WriteStatus(status, answer.reply);
+    if (result == 0 && handle != nullptr)
+        *handle = 0;
+    return result;
+}
+
 }  // namespace
 
 const Arg& Call::Get(const std::string& name) const
@@ -308,21 +328,13 @@ ISC_STATUS ISC_EXPORT isc_attach_database(ISC_STATUS* status, short nameLength, 
             Block("name", name, CountedName(name, static_cast<unsigned short>(nameLength)).size()),
             Number("handle", handle != nullptr ? *handle : 0), Number("dpb_length", dpbLength),
             Block("dpb", dpb, dpbLength > 0 ? static_cast<std::size_t>(dpbLength) : 0)});
-    Answer answer = Take("isc_attach_database");
-    const ISC_STATUS result = WriteStatus(status, answer.reply);
-    if (result == 0 && handle != nullptr)
-        *handle = NewHandle(answer.reply);
-    return result;
+    return AnswerAttach("isc_attach_database", status, handle);
 }
 
 ISC_STATUS ISC_EXPORT isc_detach_database(ISC_STATUS* status, isc_db_handle* handle)
 {
     Record("isc_detach_database", {Pointer("status", status), Number("handle", handle != nullptr ? *handle : 0)});
-    Answer answer = Take("isc_detach_database");
-    const ISC_STATUS result = WriteStatus(status, answer.reply);
-    if (result == 0 && handle != nullptr)
-        *handle = 0;
-    return result;
+    return AnswerDetach("isc_detach_database", status, handle);
 }
 
 ISC_STATUS ISC_EXPORT isc_database_info(ISC_STATUS* status, isc_db_handle* handle, short itemLength,
@@ -415,21 +427,13 @@ ISC_STATUS ISC_EXPORT isc_service_attach(ISC_STATUS* status, unsigned short name
                                   Block("name", name, CountedName(name, nameLength).size()),
                                   Number("handle", handle != nullptr ? *handle : 0), Number("spb_length", spbLength),
                                   Block("spb", spb, spbLength)});
-    Answer answer = Take("isc_service_attach");
-    const ISC_STATUS result = WriteStatus(status, answer.reply);
-    if (result == 0 && handle != nullptr)
-        *handle = NewHandle(answer.reply);
-    return result;
+    return AnswerAttach("isc_service_attach", status, handle);
 }
 
 ISC_STATUS ISC_EXPORT isc_service_detach(ISC_STATUS* status, isc_svc_handle* handle)
 {
     Record("isc_service_detach", {Pointer("status", status), Number("handle", handle != nullptr ? *handle : 0)});
-    Answer answer = Take("isc_service_detach");
-    const ISC_STATUS result = WriteStatus(status, answer.reply);
-    if (result == 0 && handle != nullptr)
-        *handle = 0;
-    return result;
+    return AnswerDetach("isc_service_detach", status, handle);
 }
 
 ISC_STATUS ISC_EXPORT isc_service_start(ISC_STATUS* status, isc_svc_handle* handle, isc_resv_handle* reserved,
