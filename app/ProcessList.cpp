@@ -46,9 +46,8 @@ bool ProcessName(const fs::path& processDir, std::string& name) {
 }
 
 bool NameIsOneOf(const std::string& name, std::span<const std::string> exeNames) {
-    const std::string folded = AsciiLower(name);
     return std::any_of(exeNames.begin(), exeNames.end(),
-                       [&](const std::string& wanted) { return AsciiLower(wanted) == folded; });
+                       [&](const std::string& wanted) { return AsciiEqualNoCase(name, wanted); });
 }
 
 }  // namespace
