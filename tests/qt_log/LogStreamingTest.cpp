@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <cstdlib>
 #include <QDeadlineTimer>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -122,6 +123,8 @@ TEST(LogStreamEnd, WindowDestroyedWhileLinesWaitToBePaintedLeavesNothingBehind) 
 }  // namespace tovanel::testing
 
 int main(int argc, char** argv) {
+    // Also when ctest lists the tests, which runs this program without the test's environment.
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
