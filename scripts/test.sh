@@ -22,6 +22,8 @@ trap finish EXIT
 # groups that choose another instance are not overridden.
 export "$("$fbserver" env | grep '^FIREBIRD=')"
 export TOVANEL_TEST_SERVER=1
+# The Qt tests and the window program run without a display.
+export QT_QPA_PLATFORM=offscreen
 
 cd "$here/build"
 status=0
