@@ -114,6 +114,10 @@ public:
 
     // Shown for a failure that carries no message of its own.
     static constexpr const char* kUnknownFailureText = "Erro desconhecido";
+    // The connection test's log line when it attached but found the connection gone; a front
+    // end that reports the outcome by other means reads it.
+    static constexpr const char* kNotConnectedText =
+        "Não foi possivel obter conexão a esse banco de dados!";
 
 private:
     // Titles of the message boxes that both the input checks and the jobs show.

@@ -18,7 +18,6 @@ constexpr const char* kHandlerErrorTitle = "Erro!";
 constexpr const char* kCheckingConnection = "Aguarde... Verificando conexão";
 constexpr const char* kProcessStarted = "Aguarde... Processo iniciado.";
 constexpr const char* kConnected = "Banco de dados conectado com sucesso!";
-constexpr const char* kNotConnected = "Não foi possivel obter conexão a esse banco de dados!";
 constexpr const char* kAttention = "A T E N Ç Ã O!!!!!";
 
 constexpr const char* kConfirmVerification =
@@ -170,7 +169,7 @@ void TFrmPrincipal::ActnTestaConexaoExecute() {
 // the line; a job goes on.
 void TFrmPrincipal::ConnectionStep() {
     std::string result;
-    TryFinally([&] { result = TesteConexao() ? kConnected : kNotConnected; },
+    TryFinally([&] { result = TesteConexao() ? kConnected : kNotConnectedText; },
                [&] { port_.AppendLog(result); });
 }
 

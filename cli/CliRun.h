@@ -7,6 +7,7 @@
 
 #include "CliOptions.h"
 #include "TerminalUiPort.h"
+#include "UFrmPrincipal.h"
 
 namespace tovanel::cli {
 
@@ -15,7 +16,7 @@ inline constexpr int kExitErrorsFound = 1;  // verify found errors and no repair
 inline constexpr int kExitFailure = 2;      // a failure, bad usage, or nothing done
 
 // The log line of a connection test that attached but found the connection gone.
-inline constexpr const char* kNoConnectionLine = "Não foi possivel obter conexão a esse banco de dados!";
+inline constexpr const char* kNoConnectionLine = TFrmPrincipal::kNotConnectedText;
 
 // The exit status for what a command's run showed and answered. `foundErrors` is the window's
 // EncontrouErro after the run.
