@@ -174,10 +174,14 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string> args) {
     return Parser(args).Run();
 }
 
+std::string PathInDirectory(const std::string& path, const std::string& directory) {
+    if (path.empty() || path.front() == '/' || directory.empty()) return path;
+    if (directory.back() == '/') return directory + path;
+    return directory + "/" + path;
+}
+
 std::string DatabasePathFromCurrentDirectory(const std::string& path, const std::string& workingDirectory) {
-    if (IsBlankAfterTrim(path) || path.front() == '/' || workingDirectory.empty()) return path;
-    if (workingDirectory.back() == '/') return workingDirectory + path;
-    return workingDirectory + "/" + path;
+    return IsBlankAfterTrim(path) ? path : PathInDirectory(path, workingDirectory);
 }
 
 std::string UsageText() {

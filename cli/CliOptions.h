@@ -34,6 +34,10 @@ struct ParsedCommandLine {
 // the options. Long options take their value as "--name value" or "--name=value".
 ParsedCommandLine ParseCommandLine(std::span<const std::string> args);
 
+// A relative path put after a directory (with one "/" between them); an empty or absolute path,
+// or an empty directory, leaves the path as it is.
+std::string PathInDirectory(const std::string& path, const std::string& directory);
+
 // The database path for the window's path edit. The server resolves a relative path against its
 // own working directory, not the operator's, so the input check would test one file while the
 // server opened another: a relative path is put after the current directory. Nothing else

@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "AsciiCase.h"
+#include "CliOptions.h"
 #include "PlatformFiles.h"
 #include "TextTrim.h"
 
@@ -16,12 +17,6 @@ constexpr const char* kQuestionTitle = "Pergunta";
 constexpr const char* kPrompt = " [y/N] ";
 constexpr const char* kNoTerminal =
     "tovanel-cli: não há terminal para responder à pergunta; use --yes para responder Sim.";
-
-std::string JoinPath(const std::string& directory, const std::string& name) {
-    if (directory.empty()) return name;
-    if (directory.back() == '/') return directory + name;
-    return directory + "/" + name;
-}
 
 }  // namespace
 
@@ -106,7 +101,8 @@ std::optional<std::string> TerminalUiPort::ShowOpenDialog() {
 
 std::optional<std::string> TerminalUiPort::ShowSaveDialog(const std::string& initialDir,
                                                           const std::string& proposedName, FileFilter) {
-    const std::string chosen = AbsolutePath(output_ ? *output_ : JoinPath(initialDir, proposedName));
+    const std::string chosen =
+        PathInDirectory(output_ ? *output_ : PathInDirectory(proposedName, initialDir), workingDirectory_);
     std::error_code ignored;
     // The window's dialog asks before it accepts a file that is already there.
     if (std::filesystem::exists(chosen, ignored) &&
@@ -115,11 +111,6 @@ std::optional<std::string> TerminalUiPort::ShowSaveDialog(const std::string& ini
     io_.err << kSaveDialogTitle << ": " << chosen << '\n' << std::flush;
     outcome_.newFileChosen = true;
     return chosen;
-}
-
-std::string TerminalUiPort::AbsolutePath(const std::string& path) const {
-    if (path.empty() || path.front() == '/') return path;
-    return JoinPath(workingDirectory_, path);
 }
 
 // The jobs run to their end in one call; nothing else waits for events meanwhile.

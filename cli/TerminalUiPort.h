@@ -72,7 +72,6 @@ public:
 
 private:
     bool Ask(const std::string& text, const std::string& title);
-    std::string AbsolutePath(const std::string& path) const;
 
     TerminalIo io_;
     bool answerYes_;
