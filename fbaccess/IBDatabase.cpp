@@ -2,6 +2,7 @@
 
 #include "AsciiCase.h"
 #include "IBErrors.h"
+#include "ServerLimits.h"
 #include "Text8Bit.h"
 
 #include <array>
@@ -112,6 +113,8 @@ void AppendItem(TBlockWriter& writer, int code, std::string_view value, std::str
     case TDPBClass::Text:
         if (value.size() > 0xFF)
             RaiseValueTooLong(value.size(), 0xFF, "Value of " + itemName);
+        if (code == isc_dpb_user_name)
+            CheckUserNameLength(value, "Value of " + itemName);
         writer.Item8(byteCode, value);
         return;
     case TDPBClass::DialectDigit: {

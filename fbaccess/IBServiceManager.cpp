@@ -1,6 +1,7 @@
 #include "IBServiceManager.h"
 
 #include "AsciiCase.h"
+#include "ServerLimits.h"
 #include "Text8Bit.h"
 
 #include <algorithm>
@@ -185,7 +186,10 @@ std::string TIBCustomService::BuildAttachSPB(const TParamList& Lines)
             RaiseClientError(ceSPBConstantUnknown);
         if (!row->Accepted)
             RaiseClientError(ceSPBConstantNotSupported);
-        block.Item8(row->Code, ToLocal8Bit(TParamList::ValueOf(line)));
+        const std::string value = ToLocal8Bit(TParamList::ValueOf(line));
+        if (row->Code == isc_spb_user_name)
+            CheckUserNameLength(value, "Value of isc_spb_user_name");
+        block.Item8(row->Code, value);
     }
     // The client takes the block's length as a signed 16-bit number.
     if (block.Size() > static_cast<std::size_t>(std::numeric_limits<int16_t>::max()))

@@ -148,6 +148,8 @@ TEST_F(CliBadInput, CredentialsAreSentAsGivenOrRefused)
         {"user with '='", "SYS=DBA", right},
         {"password with spaces at its ends", "SYSDBA", " " + right + " "},
         {"user with spaces at its ends", " SYSDBA ", right},
+        {"user of 31 bytes", std::string(31, 'U'), right},
+        {"user of 32 bytes", std::string(32, 'U'), right},
         {"user of 255 bytes", std::string(255, 'U'), right},
         {"user of 256 bytes", std::string(256, 'U'), right},
         {"password of 255 bytes", "SYSDBA", std::string(255, 'p')},
@@ -161,6 +163,9 @@ TEST_F(CliBadInput, CredentialsAreSentAsGivenOrRefused)
         EXPECT_EQ(end.exitCode, 2) << "only SYSDBA with its own password may attach";
         Record(c.name, end);
     }
+    // None of them stopped the server: a user name over 31 bytes would have, had it been sent.
+    const CliEnd after = Test(healthy_.string());
+    EXPECT_EQ(after.exitCode, 0) << after.err;
 }
 
 }  // namespace

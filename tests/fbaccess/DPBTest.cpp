@@ -222,7 +222,17 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{"force_write=1x", Is<EConvertError>(0, "''1x'' is not a valid integer value")},
         RefusedCase{"sql_dialect=", Is<EConvertError>(0, "'''' is not a valid integer value")},
         RefusedCase{"password=" + std::string(256, 'p'),
-                    Is<EIBClientError>(0, "Value of isc_dpb_password too long: 256 bytes, at most 255 allowed")}));
+                    Is<EIBClientError>(0, "Value of isc_dpb_password too long: 256 bytes, at most 255 allowed")},
+        // A longer user name stops a Firebird 3 server during the login.
+        RefusedCase{"user_name=" + std::string(32, 'u'),
+                    Is<EIBClientError>(0, "Value of isc_dpb_user_name too long: 32 bytes, at most 31 allowed")},
+        RefusedCase{"user_name=" + [] {
+                        std::string letters;  // 16 letters of two bytes each
+                        for (int i = 0; i < 16; ++i)
+                            letters += "\xC3\x89";
+                        return letters;
+                    }(),
+                    Is<EIBClientError>(0, "Value of isc_dpb_user_name too long: 32 bytes, at most 31 allowed")}));
 
 // Every name the table marks as not encodable is refused by its table name.
 TEST_F(DPB, EveryUnsupportedNameIsRefused)
@@ -283,7 +293,7 @@ TEST_F(DPB, ATooLongBlockIsRefused)
 {
     std::vector<std::string> lines;
     for (int i = 0; i < 130; ++i)
-        lines.push_back("user_name=" + std::string(255, 'u'));
+        lines.push_back("password=" + std::string(255, 'p'));
     db.Params().Assign(lines);
     EXPECT_THROW(db.Open(), EIBClientError);
     EXPECT_TRUE(fakeclient::Calls().empty());

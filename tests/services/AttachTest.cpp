@@ -42,6 +42,9 @@ std::vector<AttachBlockCase> AttachBlockCases()
         {"value of 255 bytes fits", {"password=" + std::string(255, 'p')},
          head + Bytes({29, 255}) + std::string(255, 'p')},
         {"value of 256 bytes is refused", {"password=" + std::string(256, 'p')}, "", ceUnknownError},
+        {"user name of 31 bytes fits", {"user_name=" + std::string(31, 'u')},
+         head + Bytes({28, 31}) + std::string(31, 'u')},
+        {"user name of 32 bytes is refused", {"user_name=" + std::string(32, 'u')}, "", ceUnknownError},
         {"value of 128 two-byte characters is refused", {"password=" + [] {
              std::string s;
              for (int i = 0; i < 128; ++i)
