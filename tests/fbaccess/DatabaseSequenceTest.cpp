@@ -13,6 +13,18 @@ namespace {
 using fakeclient::Bytes;
 using Names = std::vector<std::string>;
 
+// The action raises EIBClientError of the kind, with the kind's text.
+void ExpectClientError(const std::function<void()>& action, TIBClientErrorKind kind, const char* text)
+{
+    try {
+        action();
+        ADD_FAILURE() << "nothing raised; expected: " << text;
+    } catch (const EIBClientError& e) {
+        EXPECT_EQ(e.SQLCode(), kind);
+        EXPECT_STREQ(e.what(), text);
+    }
+}
+
 constexpr ISC_STATUS kLogin = 335544472;        // isc_login
 constexpr ISC_STATUS kIoError = 335544344;      // isc_io_error
 constexpr ISC_STATUS kBadHandle = 335544324;    // isc_bad_db_handle
@@ -130,13 +142,7 @@ TEST_F(DatabaseSequence, NoClientCallWhenNothingChanges)
 TEST_F(DatabaseSequence, EmptyDatabaseNameIsRefusedBeforeAnyCall)
 {
     db.SetLoginPrompt(false);
-    try {
-        db.Open();
-        FAIL();
-    } catch (const EIBClientError& e) {
-        EXPECT_EQ(e.SQLCode(), ceDatabaseNameMissing);
-        EXPECT_STREQ(e.what(), "Database name is missing");
-    }
+    ExpectClientError([&] { db.Open(); }, ceDatabaseNameMissing, "Database name is missing");
     EXPECT_TRUE(fakeclient::Calls().empty());
 }
 
@@ -144,13 +150,7 @@ TEST_F(DatabaseSequence, LoginPromptWithoutALoginStepCancels)
 {
     fbtest::Configure(db);
     db.SetLoginPrompt(true);
-    try {
-        db.Open();
-        FAIL();
-    } catch (const EIBClientError& e) {
-        EXPECT_EQ(e.SQLCode(), ceOperationCancelled);
-        EXPECT_STREQ(e.what(), "Operation cancelled at user's request");
-    }
+    ExpectClientError([&] { db.Open(); }, ceOperationCancelled, "Operation cancelled at user's request");
     EXPECT_TRUE(fakeclient::Calls().empty());
     EXPECT_FALSE(db.Connected());
 }
@@ -168,13 +168,7 @@ TEST_F(DatabaseSequence, ChangesWhileAttachedAreRefused)
              [&] { db.Params().SetValue("user_name", "SYSDBA"); },  // same text, still a change
              [&] { db.Params().SetValue("password", ""); },
              [&] { db.SetParams(TParamList{"user_name=x"}); }}) {
-        try {
-            change();
-            ADD_FAILURE() << "changed while attached";
-        } catch (const EIBClientError& e) {
-            EXPECT_EQ(e.SQLCode(), ceDatabaseOpen);
-            EXPECT_STREQ(e.what(), "Cannot perform operation -- DB is currently open");
-        }
+        ExpectClientError(change, ceDatabaseOpen, "Cannot perform operation -- DB is currently open");
     }
     EXPECT_EQ(db.DatabaseName(), "localhost:/data/base.fdb");
     EXPECT_EQ(db.Params().Lines(), before);
@@ -183,13 +177,7 @@ TEST_F(DatabaseSequence, ChangesWhileAttachedAreRefused)
 
 TEST_F(DatabaseSequence, CheckActiveOnADetachedConnection)
 {
-    try {
-        db.CheckActive();
-        FAIL();
-    } catch (const EIBClientError& e) {
-        EXPECT_EQ(e.SQLCode(), ceDatabaseClosed);
-        EXPECT_STREQ(e.what(), "Cannot perform operation -- DB is not open");
-    }
+    ExpectClientError([&] { db.CheckActive(); }, ceDatabaseClosed, "Cannot perform operation -- DB is not open");
 }
 
 class LostConnection : public DatabaseSequence, public testing::WithParamInterface<ISC_STATUS> {};
