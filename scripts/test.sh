@@ -33,7 +33,15 @@ ctest --output-on-failure -j 2 || status=$?
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 "$here/scripts/build.sh" "$here/build-asan" -DTOVANEL_WERROR=ON -DTOVANEL_SANITIZE=ON || status=$?
-(cd "$here/build-asan" && ctest --output-on-failure -j 2) || status=$?
+asan=0
+(cd "$here/build-asan" && ctest --output-on-failure -j 2) || asan=$?
+# The leak checker's own tracer has been seen to crash at exit after a test passed, once in
+# several whole runs; only those tests run again, and their second result counts.
+if [ "$asan" -ne 0 ] && "$here/scripts/leak-checker-crashes-only.sh" "$here/build-asan"; then
+  asan=0
+  (cd "$here/build-asan" && ctest --output-on-failure --rerun-failed) || asan=$?
+fi
+[ "$asan" -eq 0 ] || status=$asan
 
 # Each fuzz target for a bounded time (about a minute together).
 "$here/fuzz/run.sh" 15 || status=$?
