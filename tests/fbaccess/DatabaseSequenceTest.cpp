@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 
 namespace {
 
@@ -22,6 +23,22 @@ void ExpectClientError(const std::function<void()>& action, TIBClientErrorKind k
     } catch (const EIBClientError& e) {
         EXPECT_EQ(e.SQLCode(), kind);
         EXPECT_STREQ(e.what(), text);
+    }
+}
+
+// The server's error raised by the action: its text, primary code and, when given, SQL code.
+void ExpectServerError(const std::function<void()>& action, ISC_STATUS code, const char* text,
+                       std::optional<long> sqlCode = std::nullopt)
+{
+    try {
+        action();
+        ADD_FAILURE() << "nothing raised; expected: " << text;
+    } catch (const EIBInterBaseError& e) {
+        EXPECT_EQ(e.IBErrorCode(), code);
+        EXPECT_STREQ(e.what(), text);
+        if (sqlCode) {
+            EXPECT_EQ(e.SQLCode(), *sqlCode);
+        }
     }
 }
 
@@ -98,15 +115,10 @@ TEST_F(DatabaseSequence, FailedAttachCallsOnlyTheAttachAndStaysDetached)
 {
     fbtest::Configure(db, "SYSDBA", "wrong");
     fakeclient::Push("isc_attach_database", fakeclient::Failure(kLogin));
-    try {
-        db.SetConnected(true);
-        FAIL() << "attached with a wrong password";
-    } catch (const EIBInterBaseError& e) {
-        EXPECT_STREQ(e.what(), "Your user name and password are not defined. Ask your database administrator to "
-                               "set up a Firebird login");
-        EXPECT_EQ(e.SQLCode(), -902);
-        EXPECT_EQ(e.IBErrorCode(), kLogin);
-    }
+    ExpectServerError([&] { db.SetConnected(true); }, kLogin,
+                      "Your user name and password are not defined. Ask your database administrator to "
+                      "set up a Firebird login",
+                      -902);
     EXPECT_FALSE(db.Connected());
     // The console's test goes on with these; none of them reaches the client.
     EXPECT_FALSE(db.TestConnected());
@@ -214,13 +226,7 @@ TEST_F(DatabaseSequence, FailedDetachDetachesAgainAndRaisesTheFirstError)
     fakeclient::SetMessage(kBadHandle, "second detach failed");
     fakeclient::Push("isc_detach_database", fakeclient::Failure(kIoError));
     fakeclient::Push("isc_detach_database", fakeclient::Failure(kBadHandle));
-    try {
-        db.Close();
-        FAIL();
-    } catch (const EIBInterBaseError& e) {
-        EXPECT_STREQ(e.what(), "first detach failed");
-        EXPECT_EQ(e.IBErrorCode(), kIoError);
-    }
+    ExpectServerError([&] { db.Close(); }, kIoError, "first detach failed");
     EXPECT_FALSE(db.Connected());
     const auto detaches = fakeclient::CallsTo("isc_detach_database");
     ASSERT_EQ(detaches.size(), 2u);
@@ -234,13 +240,7 @@ TEST_F(DatabaseSequence, LostConnectionDuringTheDialectQueryForceCloses)
     fakeclient::SetMessage(isc_lost_db_connection, "connection lost to database");
     fakeclient::Push("isc_attach_database", {});
     fakeclient::Push("isc_database_info", fakeclient::Failure(isc_lost_db_connection));
-    try {
-        db.Open();
-        FAIL();
-    } catch (const EIBInterBaseError& e) {
-        EXPECT_STREQ(e.what(), "connection lost to database");
-        EXPECT_EQ(e.IBErrorCode(), isc_lost_db_connection);
-    }
+    ExpectServerError([&] { db.Open(); }, isc_lost_db_connection, "connection lost to database");
     EXPECT_FALSE(db.Connected());
     EXPECT_EQ(ClientCalls(), (Names{"isc_attach_database", "isc_database_info", "isc_detach_database"}));
 }
