@@ -123,6 +123,83 @@ public:
         return Entry(Fisc_interprete, "isc_interprete")(buffer, cursor);
     }
 
+    ISC_STATUS isc_start_multiple(ISC_STATUS* status, isc_tr_handle* handle, short count, void* vector) override
+    {
+        return Entry(Fisc_start_multiple, "isc_start_multiple")(status, handle, count, vector);
+    }
+    ISC_STATUS isc_commit_transaction(ISC_STATUS* status, isc_tr_handle* handle) override
+    {
+        return Entry(Fisc_commit_transaction, "isc_commit_transaction")(status, handle);
+    }
+    ISC_STATUS isc_commit_retaining(ISC_STATUS* status, isc_tr_handle* handle) override
+    {
+        return Entry(Fisc_commit_retaining, "isc_commit_retaining")(status, handle);
+    }
+    ISC_STATUS isc_rollback_transaction(ISC_STATUS* status, isc_tr_handle* handle) override
+    {
+        return Entry(Fisc_rollback_transaction, "isc_rollback_transaction")(status, handle);
+    }
+    ISC_STATUS isc_dsql_alloc_statement2(ISC_STATUS* status, isc_db_handle* database, isc_stmt_handle* handle) override
+    {
+        return Entry(Fisc_dsql_alloc_statement2, "isc_dsql_alloc_statement2")(status, database, handle);
+    }
+    ISC_STATUS isc_dsql_prepare(ISC_STATUS* status, isc_tr_handle* transaction, isc_stmt_handle* handle, unsigned short length, const ISC_SCHAR* sql, unsigned short dialect, XSQLDA* sqlda) override
+    {
+        return Entry(Fisc_dsql_prepare, "isc_dsql_prepare")(status, transaction, handle, length, sql, dialect, sqlda);
+    }
+    ISC_STATUS isc_dsql_describe(ISC_STATUS* status, isc_stmt_handle* handle, unsigned short version, XSQLDA* sqlda) override
+    {
+        return Entry(Fisc_dsql_describe, "isc_dsql_describe")(status, handle, version, sqlda);
+    }
+    ISC_STATUS isc_dsql_describe_bind(ISC_STATUS* status, isc_stmt_handle* handle, unsigned short version, XSQLDA* sqlda) override
+    {
+        return Entry(Fisc_dsql_describe_bind, "isc_dsql_describe_bind")(status, handle, version, sqlda);
+    }
+    ISC_STATUS isc_dsql_sql_info(ISC_STATUS* status, isc_stmt_handle* handle, short itemLength, const ISC_SCHAR* items, short bufferLength, ISC_SCHAR* buffer) override
+    {
+        return Entry(Fisc_dsql_sql_info, "isc_dsql_sql_info")(status, handle, itemLength, items, bufferLength, buffer);
+    }
+    ISC_STATUS isc_dsql_execute2(ISC_STATUS* status, isc_tr_handle* transaction, isc_stmt_handle* handle, unsigned short version, const XSQLDA* in, const XSQLDA* out) override
+    {
+        return Entry(Fisc_dsql_execute2, "isc_dsql_execute2")(status, transaction, handle, version, in, out);
+    }
+    ISC_STATUS isc_dsql_fetch(ISC_STATUS* status, isc_stmt_handle* handle, unsigned short version, const XSQLDA* sqlda) override
+    {
+        return Entry(Fisc_dsql_fetch, "isc_dsql_fetch")(status, handle, version, sqlda);
+    }
+    ISC_STATUS isc_dsql_free_statement(ISC_STATUS* status, isc_stmt_handle* handle, unsigned short option) override
+    {
+        return Entry(Fisc_dsql_free_statement, "isc_dsql_free_statement")(status, handle, option);
+    }
+    ISC_STATUS isc_open_blob2(ISC_STATUS* status, isc_db_handle* database, isc_tr_handle* transaction, isc_blob_handle* handle, ISC_QUAD* id, ISC_USHORT bpbLength, const ISC_UCHAR* bpb) override
+    {
+        return Entry(Fisc_open_blob2, "isc_open_blob2")(status, database, transaction, handle, id, bpbLength, bpb);
+    }
+    ISC_STATUS isc_create_blob2(ISC_STATUS* status, isc_db_handle* database, isc_tr_handle* transaction, isc_blob_handle* handle, ISC_QUAD* id, short bpbLength, const ISC_SCHAR* bpb) override
+    {
+        return Entry(Fisc_create_blob2, "isc_create_blob2")(status, database, transaction, handle, id, bpbLength, bpb);
+    }
+    ISC_STATUS isc_blob_info(ISC_STATUS* status, isc_blob_handle* handle, short itemLength, const ISC_SCHAR* items, short bufferLength, ISC_SCHAR* buffer) override
+    {
+        return Entry(Fisc_blob_info, "isc_blob_info")(status, handle, itemLength, items, bufferLength, buffer);
+    }
+    ISC_STATUS isc_get_segment(ISC_STATUS* status, isc_blob_handle* handle, unsigned short* actualLength, unsigned short bufferLength, ISC_SCHAR* buffer) override
+    {
+        return Entry(Fisc_get_segment, "isc_get_segment")(status, handle, actualLength, bufferLength, buffer);
+    }
+    ISC_STATUS isc_put_segment(ISC_STATUS* status, isc_blob_handle* handle, unsigned short length, const ISC_SCHAR* buffer) override
+    {
+        return Entry(Fisc_put_segment, "isc_put_segment")(status, handle, length, buffer);
+    }
+    ISC_STATUS isc_close_blob(ISC_STATUS* status, isc_blob_handle* handle) override
+    {
+        return Entry(Fisc_close_blob, "isc_close_blob")(status, handle);
+    }
+    ISC_STATUS isc_cancel_blob(ISC_STATUS* status, isc_blob_handle* handle) override
+    {
+        return Entry(Fisc_cancel_blob, "isc_cancel_blob")(status, handle);
+    }
+
     void CheckEntryPoint(std::string_view name) override;
 
 private:

@@ -54,6 +54,15 @@ std::string_view ClientErrorFormat(TIBClientErrorKind kind)
     case ceStartParamsError: return "start Parameters missing or incorrect";
     case ceOutputParsingError: return "Unexpected Output buffer value";
     case ceDPBConstantUnknown: return "DPB Constant (%s) is unknown";
+    case ceTransactionNotActive: return "Cannot perform operation -- transaction is not active";
+    case ceStatementFreed: return "Cannot perform operation -- statement was moved or freed";
+    case ceNoCursor: return "Cannot fetch -- statement has no open cursor";
+    case ceIndexOutOfRange: return "%s index %d is out of range (the statement has %d)";
+    case ceTypeMismatch: return "%s %d (%s) is %s and cannot be used as %s";
+    case ceValueOutOfRange: return "Value %s does not fit %s %d (%s) of type %s";
+    case ceRowShapeMismatch: return "Cannot copy the row: %s";
+    case ceForeignTransaction: return "Cannot perform operation -- transaction belongs to another attachment";
+    case ceSqlTextTooLong: return "SQL text of %d bytes is longer than %d bytes";
     }
     return "Unknown error";
 }

@@ -97,6 +97,16 @@ enum TIBClientErrorKind : int32_t {
     ceStartParamsError = 94,
     ceOutputParsingError = 95,
     ceDPBConstantUnknown = 114,
+    // The SQL part of the layer (transactions, statements, blobs): misuse by the caller.
+    ceTransactionNotActive = 200,
+    ceStatementFreed = 201,
+    ceNoCursor = 202,
+    ceIndexOutOfRange = 203,
+    ceTypeMismatch = 204,
+    ceValueOutOfRange = 205,
+    ceRowShapeMismatch = 206,
+    ceForeignTransaction = 207,
+    ceSqlTextTooLong = 208,
 };
 
 // The message format of a kind ("%s" takes a text, "%d" an integer).
