@@ -8,6 +8,7 @@
 #include <IBSqlError.h>
 #include <IBStatement.h>
 #include <IBTransaction.h>
+#include <InsertBatch.h>
 
 #include <functional>
 #include <limits>
@@ -284,6 +285,64 @@ TEST_F(SqlRoundTrip, ServerRefusalsCarryTheServerTextAndLeaveTheAttachmentWorkin
     }
     EXPECT_EQ(ReadRecordCount(tr, "U"), 1);
     EXPECT_EQ(ReadRecordCount(tr, "NO_SUCH_TABLE"), std::nullopt);
+}
+
+// Every row of a table ordered by its first column, as the bytes of each value (none for NULL).
+std::vector<std::vector<std::optional<std::string>>> RawRows(TIBTransaction& tr, const std::string& table)
+{
+    std::vector<std::vector<std::optional<std::string>>> rows;
+    TIBStatement st(tr, "select * from " + QuoteIdentifier(table) + " order by 1");
+    st.ForEachRow([&](const TSqlMessage& m) {
+        auto& row = rows.emplace_back();
+        for (std::size_t i = 0; i < m.Count(); ++i)
+            row.push_back(m.IsNull(i) ? std::nullopt : std::optional(std::string(m.RawValue(i))));
+        return true;
+    });
+    return rows;
+}
+
+TEST_F(SqlRoundTrip, BatchedInsertsCopyEveryTableOfTheSampleDatabaseByteForByte)
+{
+    const auto sourcePath = server().freshPath("sql_batch_source");
+    const auto targetPath = server().freshPath("sql_batch_target");
+    server().createHealthyDatabase(sourcePath);
+    createDatabaseWith(server(), targetPath,
+                       "create table CLIENTES (ID integer not null primary key, NOME varchar(60) character set utf8,"
+                       " CIDADE varchar(40) character set utf8);\n"
+                       "create table PEDIDOS (ID integer not null primary key, CLIENTE integer, VALOR numeric(12,2),"
+                       " OBS varchar(200) character set utf8);\n"
+                       "create table PRODUTOS (CODIGO varchar(20) character set utf8 not null primary key,"
+                       " DESCRICAO varchar(80) character set utf8, PRECO double precision);\n");
+    auto source = attach(server(), sourcePath);
+    auto target = attach(server(), targetPath);
+    TIBTransaction read(*source, TTransactionOptions::ReadDamagedSource());
+    TIBTransaction write(*target, TTransactionOptions::WriteTarget());
+    for (const TTableInfo& table : ReadUserTables(read)) {
+        std::vector<std::string> columns;
+        std::string list;
+        for (const TColumnInfo& column : table.columns) {
+            columns.push_back(column.name);
+            list += (list.empty() ? "" : ", ") + QuoteIdentifier(column.name);
+        }
+        TIBStatement select(read, "select " + list + " from " + QuoteIdentifier(table.name) + " plan (" +
+                                      QuoteIdentifier(table.name) + " natural)");
+        TInsertBatch batch(write, table.name, columns, 64);
+        select.ForEachRow([&](const TSqlMessage& row) {
+            batch.Add(row);
+            return true;
+        });
+        batch.Flush();
+        const auto expected = testserver::PrivateServer::healthyRowCounts().at(table.name);
+        EXPECT_EQ(batch.RowsWritten(), static_cast<uint64_t>(expected)) << table.name;
+        EXPECT_EQ(batch.RoundTrips(), static_cast<uint64_t>((expected + 63) / 64)) << table.name;
+    }
+    write.Commit();
+    TIBTransaction check(*target, TTransactionOptions::ReadDamagedSource());
+    for (const char* table : {"CLIENTES", "PEDIDOS", "PRODUTOS"}) {
+        const auto copied = RawRows(check, table);
+        EXPECT_EQ(copied.size(), static_cast<std::size_t>(testserver::PrivateServer::healthyRowCounts().at(table)));
+        EXPECT_TRUE(copied == RawRows(read, table)) << table;
+    }
 }
 
 }  // namespace
