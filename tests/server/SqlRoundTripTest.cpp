@@ -72,6 +72,10 @@ const std::vector<TypeColumn>& TypeColumns()
          Expect<std::string>(&TSqlMessage::GetText, "a\xC3\xA7\xC3\xA3o", "")},
         {"C_VC_NONE", "varchar(10) character set none", "x'E9FF8101'", "'x'",
          Expect<std::string>(&TSqlMessage::GetText, "\xE9\xFF\x81\x01", "x")},
+        {"C_VC_WIN1252", "varchar(10) character set win1252", "x'80E7E3FF9C'", "'ok'",
+         Expect<std::string>(&TSqlMessage::GetText, "\x80\xE7\xE3\xFF\x9C", "ok")},
+        {"C_CHAR_LATIN1", "char(4) character set iso8859_1", "x'E7E3F1'", "'a'",
+         Expect<std::string>(&TSqlMessage::GetText, "\xE7\xE3\xF1 ", "a   ")},
         {"C_VC_ASCII", "varchar(5) character set ascii", "'abc'", "'z'",
          Expect<std::string>(&TSqlMessage::GetText, "abc", "z")},
         {"C_OCTETS", "char(4) character set octets", "x'00FF10AB'", "x'00000000'",
@@ -207,6 +211,24 @@ TEST_F(SqlRoundTrip, EveryTypeCopiedIntoAnotherDatabaseReadsBackUnchanged)
         }
     };
     TIBTransaction readTarget(*target, TTransactionOptions::ReadDamagedSource());
+    {
+        // Same types, lengths and character sets on both sides.
+        TIBStatement from(read, "select " + ColumnList() + " from ALLTYPES");
+        TIBStatement to(readTarget, "select " + ColumnList() + " from ALLTYPES");
+        ASSERT_EQ(to.Columns().Count(), from.Columns().Count());
+        for (std::size_t i = 0; i < from.Columns().Count(); ++i)
+            EXPECT_TRUE(to.Columns().Field(i).SameShape(from.Columns().Field(i))) << from.Columns().Field(i).name;
+        const auto charsetOf = [&](const char* name) {
+            for (const TSqlField& field : to.Columns().Fields())
+                if (field.name == name)
+                    return field.CharacterSet();
+            return int16_t{-1};
+        };
+        EXPECT_EQ(charsetOf("C_VC_WIN1252"), charset::Win1252);
+        EXPECT_EQ(charsetOf("C_CHAR_LATIN1"), charset::Iso8859_1);
+        EXPECT_EQ(charsetOf("C_VC_NONE"), charset::None);
+        EXPECT_EQ(charsetOf("C_VC_UTF8"), charset::Utf8);
+    }
     const auto before = ReadAll(read, check);
     const auto after = ReadAll(readTarget, check);
     ASSERT_EQ(after.size(), 3u);
