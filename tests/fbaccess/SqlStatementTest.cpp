@@ -62,10 +62,12 @@ INSTANTIATE_TEST_SUITE_P(
         TpbCase{"target_read_committed", TTransactionOptions::WriteTarget(TIsolation::ReadCommitted),
                 Bytes({3, 15, 17, 9, 6})},
         TpbCase{"no_rec_version_timeout",
-                TTransactionOptions{TIsolation::ReadCommittedNoRecVersion, false, true, int16_t{300}},
+                TTransactionOptions{TIsolation::ReadCommittedNoRecVersion, false, true, int16_t{300}, false},
                 Bytes({3, 15, 18, 9, 6, 21, 2, 0x2C, 0x01})},
         TpbCase{"consistency_read_nowait_ignores_timeout",
-                TTransactionOptions{TIsolation::Consistency, true, false, int16_t{5}}, Bytes({3, 1, 8, 7})}),
+                TTransactionOptions{TIsolation::Consistency, true, false, int16_t{5}, false}, Bytes({3, 1, 8, 7})},
+        TpbCase{"bulk_load_without_undo_log", TTransactionOptions{TIsolation::Snapshot, false, true, std::nullopt, true},
+                Bytes({3, 2, 9, 6, 20})}),
     [](const auto& info) { return std::string(info.param.name); });
 
 using Transactions = fbtest::SqlFixture;
