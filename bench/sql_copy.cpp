@@ -54,17 +54,12 @@ int main(int argc, char** argv)
         writeOptions.noAutoUndo = argc == 7 && std::string(argv[6]) == "no-undo";
         TIBTransaction write(*target, writeOptions);
         std::vector<std::string> columns;
-        std::string list;
-        for (const TTableInfo& info : ReadUserTables(read)) {
-            if (info.name != table)
-                continue;
-            for (const TColumnInfo& column : info.columns) {
-                columns.push_back(column.name);
-                list += (list.empty() ? "" : ", ") + QuoteIdentifier(column.name);
-            }
-        }
+        for (const TTableInfo& info : ReadUserTables(read))
+            if (info.name == table)
+                columns = ColumnNames(info);
         if (columns.empty())
             throw std::runtime_error("no table " + table);
+        const std::string list = QuoteIdentifiers(columns);
         TIBStatement select(read, "select " + list + " from " + QuoteIdentifier(table) + " plan (" +
                                       QuoteIdentifier(table) + " natural)");
         if (rowsPerBatch == 0) {

@@ -3,22 +3,10 @@
 #include "IBErrors.h"
 #include "IBMetadata.h"
 
-namespace {
-
-std::string ColumnNames(const std::vector<std::string>& columns)
-{
-    std::string list;
-    for (const std::string& column : columns)
-        list += (list.empty() ? "" : ", ") + QuoteIdentifier(column);
-    return list;
-}
-
-}  // namespace
-
 std::string InsertBatchSql(std::string_view table, const std::vector<std::string>& columns, std::size_t rows)
 {
     const std::string target = QuoteIdentifier(table);
-    const std::string names = ColumnNames(columns);
+    const std::string names = QuoteIdentifiers(columns);
     if (rows == 1) {
         std::string marks;
         for (std::size_t c = 0; c < columns.size(); ++c)

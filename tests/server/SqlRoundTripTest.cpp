@@ -10,6 +10,7 @@
 #include <IBTransaction.h>
 #include <InsertBatch.h>
 
+#include <algorithm>
 #include <functional>
 #include <limits>
 #include <random>
@@ -181,15 +182,11 @@ TEST_F(SqlRoundTrip, EveryTypeCopiedIntoAnotherDatabaseReadsBackUnchanged)
     TIBTransaction write(*target, TTransactionOptions::WriteTarget(TIsolation::ReadCommitted));
     const auto tables = ReadUserTables(read);
     ASSERT_EQ(tables.size(), 1u);
-    std::string columns;
-    std::string marks;
-    for (const TColumnInfo& column : tables[0].columns) {
-        columns += (columns.empty() ? "" : ", ") + QuoteIdentifier(column.name);
-        marks += marks.empty() ? "?" : ", ?";
-    }
-    EXPECT_EQ(columns.find("C_TWICE"), std::string::npos);
+    const std::vector<std::string> names = ColumnNames(tables[0]);
+    EXPECT_EQ(std::count(names.begin(), names.end(), "C_TWICE"), 0);
+    const std::string columns = QuoteIdentifiers(names);
     TIBStatement select(read, "select " + columns + " from ALLTYPES");
-    TIBStatement insert(write, "insert into ALLTYPES (" + columns + ") values (" + marks + ")");
+    TIBStatement insert(write, InsertBatchSql("ALLTYPES", names, 1));
     const auto blobs = CopyBlobs(read, write, kBlobLimit);
     const uint64_t copied = select.ForEachRow([&](const TSqlMessage& row) {
         insert.Params().CopyFrom(row, 0, blobs);
@@ -340,13 +337,8 @@ TEST_F(SqlRoundTrip, BatchedInsertsCopyEveryTableOfTheSampleDatabaseByteForByte)
     TIBTransaction read(*source, TTransactionOptions::ReadDamagedSource());
     TIBTransaction write(*target, TTransactionOptions::WriteTarget());
     for (const TTableInfo& table : ReadUserTables(read)) {
-        std::vector<std::string> columns;
-        std::string list;
-        for (const TColumnInfo& column : table.columns) {
-            columns.push_back(column.name);
-            list += (list.empty() ? "" : ", ") + QuoteIdentifier(column.name);
-        }
-        TIBStatement select(read, "select " + list + " from " + QuoteIdentifier(table.name) + " plan (" +
+        const std::vector<std::string> columns = ColumnNames(table);
+        TIBStatement select(read, "select " + QuoteIdentifiers(columns) + " from " + QuoteIdentifier(table.name) + " plan (" +
                                       QuoteIdentifier(table.name) + " natural)");
         TInsertBatch batch(write, table.name, columns, 64);
         select.ForEachRow([&](const TSqlMessage& row) {
