@@ -82,8 +82,8 @@ ChosenText PermissionText(const std::vector<std::string>& accounts) {
         who += ")";
     }
     std::string text = "O servidor Firebird" + who + " não tem permissão\rpara abrir o arquivo do BD!";
-    text += "\rFaça d" + owner + " o dono do arquivo, ou dê leitura e\rgravação a um grupo dele,";
-    text += " e permissão de busca (x) a todos\ros diretórios do caminho.";
+    text += "\rDê a" + owner + " leitura e gravação no arquivo\r(como dono ou por um grupo dele)";
+    text += " e permissão de busca (x)\ra todos os diretórios do caminho.";
     return WithLogLine(std::move(text));
 }
 

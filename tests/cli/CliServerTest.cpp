@@ -7,8 +7,6 @@
 #include <functional>
 #include <iterator>
 
-#include <unistd.h>
-
 #include "CliProcess.h"
 #include "PrivateServer.h"
 
@@ -209,8 +207,7 @@ TEST_F(CliOnServer, EveryJobOnAFileTheServerRefusesExitsTwoWithTheWindowsBoxAndT
         {"mode000",
          [&](const fs::path& p) {
              server().copyDatabase(source, p);
-             if (::geteuid() == 0) ASSERT_EQ(::chown(p.c_str(), 0, 0), 0);
-             fs::permissions(p, fs::perms::none);
+             server().takeFromServer(p);
          },
          "Erro!: O servidor Firebird (usuário ", "O servidor Firebird (usuário ",
          "Error while trying to open file\nPermission denied\n"},

@@ -60,7 +60,7 @@ TEST_F(FailurePresentation, ARefusedOpenNamesTheAccountOfTheServerProcess) {
     ASSERT_EQ(port.messageBoxes.size(), 1u);
     const std::string& box = port.messageBoxes[0].text;
     EXPECT_TRUE(box.starts_with("O servidor Firebird (usuário root) não tem permissão\r")) << box;
-    EXPECT_NE(box.find("Faça do usuário root o dono do arquivo"), std::string::npos) << box;
+    EXPECT_NE(box.find("Dê ao usuário root leitura e gravação no arquivo\r"), std::string::npos) << box;
     std::string oneLine = box;
     std::replace(oneLine.begin(), oneLine.end(), '\r', ' ');
     EXPECT_EQ(port.log, (std::vector<std::string>{oneLine, "I/O error during \"open\" operation for file \"/srv/a.fdb\"",

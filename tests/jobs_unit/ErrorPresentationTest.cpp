@@ -143,7 +143,7 @@ struct PermissionCase {
     std::string message;
     std::vector<std::string> accounts;
     std::string who;    // how the box names the server's account
-    std::string owner;  // whom it asks to own the file
+    std::string owner;  // whom it asks to let in
 };
 
 std::string RefusedOpen(const std::string& reason) {
@@ -175,9 +175,9 @@ TEST(ErrorPresentation, AnOpenTheSystemRefusedNamesTheServersAccountAndHowToAllo
             return c.accounts;
         });
         const std::string lines[] = {"O servidor Firebird" + c.who + " não tem permissão", "para abrir o arquivo do BD!",
-                                     "Faça d" + c.owner + " o dono do arquivo, ou dê leitura e",
-                                     "gravação a um grupo dele, e permissão de busca (x) a todos",
-                                     "os diretórios do caminho."};
+                                     "Dê a" + c.owner + " leitura e gravação no arquivo",
+                                     "(como dono ou por um grupo dele) e permissão de busca (x)",
+                                     "a todos os diretórios do caminho."};
         std::string box = lines[0], log = lines[0];
         for (std::size_t i = 1; i < std::size(lines); ++i) {
             box += "\r" + lines[i];
