@@ -13,7 +13,7 @@ using clitest::CliResult;
 const std::string kServerDown = "Erro!: FireBird Server desativado\nou bloqueio pelo firewall!\n";
 // The server's own lines, which follow the box in the log.
 const std::string kServerDownLines =
-    "Unable to complete network request to host \"localhost\"\nFailed to establish a connection\n";
+    "Unable to complete network request to host \"localhost\".\nFailed to establish a connection\n";
 
 class CliServerStopped : public ::testing::Test {
 protected:

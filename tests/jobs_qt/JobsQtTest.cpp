@@ -94,7 +94,10 @@ TEST_F(JobsInTheWindow, AFailureFromAButtonReachesTheErrorBoxAndTheWindowStaysUs
     EXPECT_EQ(title, U("Erro!"));
     EXPECT_EQ(text, U("Usuário ou senha inválidos"));
     EXPECT_TRUE(groupEnabledDuringBox);
-    EXPECT_EQ(Log(), (QStringList{U("Aguarde... Verificando conexão"), QString()}));
+    // The server's own words follow the box.
+    EXPECT_EQ(Log(), (QStringList{U("Aguarde... Verificando conexão"), QString(),
+                                  U("Your user name and password are not defined. Ask your database administrator to "
+                                    "set up a Firebird login")}));
 
     Child<QLineEdit>("MskEdtSenhaBD")->setText(QString::fromStdString(server().password()));
     ExpectNoModal([&] { Click("BtBtnTesteConexaoBD"); });
