@@ -181,6 +181,12 @@ std::string fileBytes(const fs::path& path) {
 
 TEST_F(CliOnServer, EveryJobOnAFileTheServerRefusesExitsTwoWithTheWindowsBoxAndTheServersLines) {
     const auto source = healthy("cli_recusado");
+    const auto odsCopy = [&](std::uint16_t major, std::uint16_t minor) {
+        return [&, major, minor](const fs::path& p) {
+            server().copyDatabase(source, p);
+            fbdamage::setOdsVersion(p, major, minor);
+        };
+    };
     const struct {
         const char* name;
         std::function<void(const fs::path&)> make;
@@ -189,18 +195,12 @@ TEST_F(CliOnServer, EveryJobOnAFileTheServerRefusesExitsTwoWithTheWindowsBoxAndT
         std::string serverEnd;    // how the log ends: the server's last lines
     } cases[] = {
         {"ods11",
-         [&](const fs::path& p) {
-             server().copyDatabase(source, p);
-             fbdamage::setOdsVersion(p, 11, 0);
-         },
+         odsCopy(11, 0),
          "Erro!: BD com estrutura em disco ODS 11.0 (Firebird 2.0 a 2.5)!\nEste servidor (ODS 12.",
          "BD com estrutura em disco ODS 11.0 (Firebird 2.0 a 2.5)! Este servidor (ODS 12.",
          "IProvider::attachDatabase failed when loading mapping cache\n"},
         {"ods13",
-         [&](const fs::path& p) {
-             server().copyDatabase(source, p);
-             fbdamage::setOdsVersion(p, 13, 0);
-         },
+         odsCopy(13, 0),
          "Erro!: BD com estrutura em disco ODS 13.0 (Firebird 4)!\nEste servidor (ODS 12.",
          "BD com estrutura em disco ODS 13.0 (Firebird 4)! Este servidor (ODS 12.",
          "IProvider::attachDatabase failed when loading mapping cache\n"},

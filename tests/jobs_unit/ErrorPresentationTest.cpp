@@ -90,20 +90,30 @@ TEST(ErrorPresentation, AFileOfAnotherOnDiskStructureNamesTheVersionsThatWriteIt
     const std::string here = "Este servidor (ODS 12.2) não pode abri-lo.";
     const std::string there = "Verifique e repare o BD num servidor dessa versão,";
     const std::string unknown = "Verifique e repare o BD num servidor da versão que o gravou,";
-    const OdsCase cases[] = {
-        {"InterBase 4", Refusal("7.0"), "BD com estrutura em disco ODS 7.0 (InterBase anterior ao 5)!", here, there},
-        {"InterBase 5", Refusal("9.0"), "BD com estrutura em disco ODS 9.0 (InterBase 5 a 6 ou Firebird 1.x)!", here, there},
-        {"ODS 8", Refusal("8.0"), "BD com estrutura em disco ODS 8.0 (InterBase 5 a 6 ou Firebird 1.x)!", here, there},
-        {"InterBase 6, Firebird 1.0", Refusal("10.0"), "BD com estrutura em disco ODS 10.0 (InterBase 5 a 6 ou Firebird 1.x)!", here, there},
-        {"Firebird 1.5", Refusal("10.1"), "BD com estrutura em disco ODS 10.1 (InterBase 5 a 6 ou Firebird 1.x)!", here, there},
-        {"Firebird 2.0", Refusal("11.0"), "BD com estrutura em disco ODS 11.0 (Firebird 2.0 a 2.5)!", here, there},
-        {"Firebird 2.1", Refusal("11.1"), "BD com estrutura em disco ODS 11.1 (Firebird 2.0 a 2.5)!", here, there},
-        {"Firebird 2.5", Refusal("11.2"), "BD com estrutura em disco ODS 11.2 (Firebird 2.0 a 2.5)!", here, there},
-        {"a later Firebird 3 minor", Refusal("12.9"), "BD com estrutura em disco ODS 12.9 (Firebird 3)!", here, there},
-        {"Firebird 4", Refusal("13.0"), "BD com estrutura em disco ODS 13.0 (Firebird 4)!", here, there},
-        {"Firebird 5", Refusal("13.1"), "BD com estrutura em disco ODS 13.1 (Firebird 5)!", here, there},
-        {"after Firebird 5, same major", Refusal("13.2"), "BD com estrutura em disco ODS 13.2 (Firebird posterior ao 5)!", here, there},
-        {"after Firebird 5, new major", Refusal("14.0"), "BD com estrutura em disco ODS 14.0 (Firebird posterior ao 5)!", here, there},
+    // The file's version as the server states it, and who writes it.
+    const struct {
+        std::string found;
+        std::string writers;
+    } versions[] = {
+        {"7.0", "InterBase anterior ao 5"},  // InterBase 4
+        {"8.0", "InterBase 5 a 6 ou Firebird 1.x"},
+        {"9.0", "InterBase 5 a 6 ou Firebird 1.x"},   // InterBase 5
+        {"10.0", "InterBase 5 a 6 ou Firebird 1.x"},  // InterBase 6, Firebird 1.0
+        {"10.1", "InterBase 5 a 6 ou Firebird 1.x"},  // Firebird 1.5
+        {"11.0", "Firebird 2.0 a 2.5"},
+        {"11.1", "Firebird 2.0 a 2.5"},
+        {"11.2", "Firebird 2.0 a 2.5"},
+        {"12.9", "Firebird 3"},  // a later Firebird 3 minor
+        {"13.0", "Firebird 4"},
+        {"13.1", "Firebird 5"},
+        {"13.2", "Firebird posterior ao 5"},
+        {"14.0", "Firebird posterior ao 5"},
+    };
+    std::vector<OdsCase> cases;
+    for (const auto& v : versions)
+        cases.push_back({"a known version", Refusal(v.found),
+                         "BD com estrutura em disco ODS " + v.found + " (" + v.writers + ")!", here, there});
+    const OdsCase others[] = {
         {"another server's own version", Refusal("11.0", "13.1"), "BD com estrutura em disco ODS 11.0 (Firebird 2.0 a 2.5)!",
          "Este servidor (ODS 13.1) não pode abri-lo.", there},
         {"pattern in another case", "UNSUPPORTED ON-DISK STRUCTURE for file x; FOUND 11.0, SUPPORT 12.2",
@@ -129,7 +139,9 @@ TEST(ErrorPresentation, AFileOfAnotherOnDiskStructureNamesTheVersionsThatWriteIt
         {"wins over an I/O error in the same message", "I/O error\r\n" + Refusal("11.0"),
          "BD com estrutura em disco ODS 11.0 (Firebird 2.0 a 2.5)!", here, there},
     };
+    cases.insert(cases.end(), std::begin(others), std::end(others));
     for (const OdsCase& c : cases) {
+        SCOPED_TRACE(c.message);
         SCOPED_TRACE(c.why);
         const ChosenText chosen = ChooseFailureText(c.message);
         const std::string lines[] = {c.firstLine, c.secondLine, c.whereToRepair, kAdvice};
