@@ -58,8 +58,9 @@ ChosenText OdsText(const OdsRefusal& refusal) {
 
 // ---- a file the server's account may not open -------------------------------------------------
 
-// The open's refusal is the message's last part, the system's own words for the error: the
-// client library words it, in this process's language, or the server did, in English.
+// The open's refusal is the message's last line, the system's own words for the error number:
+// in English as the server's system gives them, or in this process's language should the
+// client library word them here.
 bool OpenWasRefused(const std::string& message) {
     const std::string folded = AsciiUpper(message);
     if (!Contains(folded, "I/O error during \"open")) return false;
@@ -89,6 +90,8 @@ ChosenText PermissionText(const std::vector<std::string>& accounts) {
 
 }  // namespace
 
+// The first matching rule wins, so the order matters: the two causes that the server names come
+// before the I/O rule, which would otherwise call a sound file corrupt.
 ChosenText ChooseFailureText(const std::string& message, const ServerAccountsLookup& accounts) {
     const std::string folded = AsciiUpper(message);
     if (Contains(folded, "Unable to complete network request to host")) return {std::string(kServerOff), {}};

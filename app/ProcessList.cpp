@@ -68,8 +68,8 @@ void ForEachProcessNamed(std::span<const std::string> exeNames, const fs::path& 
 }
 
 // The "Uid:" line holds the real, effective, saved and file-system ids; files are opened with
-// the last. (The directory's own owner is no guide: a process that changed its ids is shown
-// as root's.)
+// the last. (The directory's owner is not used: it stops following the ids once a process is
+// no longer dumpable.)
 std::optional<unsigned> FileSystemUid(const fs::path& processDir) {
     std::ifstream in(processDir / "status");
     for (std::string line; std::getline(in, line);) {

@@ -235,7 +235,7 @@ TEST(ErrorPresentation, AServersFailureIsFollowedInTheLogByItsOwnLinesUnchanged)
                                         "I/O error during \"open\" operation for file \"/srv/bd/CLIENTES.FDB\"",
                                         "Error while trying to open file", "Permission denied"}));
 
-    // The spec's rules keep their box and add no explanation line, only the server's lines.
+    // The older rules keep their box and add no explanation line, only the server's lines.
     const FailurePresentation off = PresentFailure(EIBInterBaseError(-902, isc_network_error, network), accounts);
     EXPECT_EQ(off.box, kServerOff);
     EXPECT_EQ(off.logLines, (std::vector<std::string>{"Unable to complete network request to host \"localhost\"",
