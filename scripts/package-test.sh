@@ -12,6 +12,8 @@ export TOVANEL_PACKAGE_DIR=${TOVANEL_PACKAGE_DIR:-$here/build/package-test}
 if command -v ccache >/dev/null; then
   export CMAKE_C_COMPILER_LAUNCHER=${CMAKE_C_COMPILER_LAUNCHER:-ccache}
   export CMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER:-ccache}
+  # debhelper gives the build a HOME of its own, where ccache would start from an empty cache.
+  export CCACHE_DIR=${CCACHE_DIR:-$(ccache -k cache_dir)}
 fi
 
 failures=0
@@ -86,7 +88,8 @@ for page in tovanel tovanel-cli; do
 done
 
 # lintian: no error and no warning left.
-if out=$(lintian --fail-on error,warning "$deb" 2>&1); then pass "lintian${out:+: $out}"
+if out=$(lintian --fail-on error,warning "$deb" 2>&1 | grep -v 'running with root privileges' ; exit "${PIPESTATUS[0]}"); then
+  pass "lintian${out:+: $out}"
 else fail "lintian: $out"; fi
 
 [ "$failures" -eq 0 ] || { echo "package-test: $failures check(s) failed ($deb)" >&2; exit 1; }
