@@ -9,6 +9,8 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 ref=${1:-HEAD}
 work=$(mktemp -d /tmp/tovanel-first-run.XXXXXX)
 trap 'rm -rf "$work"' EXIT
+# The private server runs under its own account and writes the sample database in the clone.
+chmod 755 "$work"
 git clone -q "$here" "$work/src"
 git -C "$work/src" checkout -q "$(git -C "$here" rev-parse "$ref")"
 
