@@ -15,7 +15,7 @@
 
 class TIBTransaction;
 
-// Rows per batch: measured with bench/sql-copy.sh (BENCHMARKS.md, section 6). One row per round
+// Rows per batch: measured with bench/sql-copy.sh (BENCHMARKS.md, section 7). One row per round
 // trip copies 2,800-4,800 rows/s; 64 rows per batch reach the plateau (11,400-14,900 rows/s),
 // larger batches gain nothing and make longer statements.
 inline constexpr std::size_t kRowsPerBatch = 64;
