@@ -1,6 +1,8 @@
 #include "ValidationDetails.h"
 
 #include <optional>
+#include <string_view>
+#include <vector>
 
 #include "IBOnlineValidationService.h"
 #include "IBServerLogService.h"

@@ -421,5 +421,60 @@ TEST_F(RepairJob, FormDestroyDetachesEveryAttachedObject) {
     ExpectIdle();
 }
 
+// ---- what the mend found and fixed, from the server's log ------------------------------------
+
+TEST_F(RepairJob, TheMendsReportIsFollowedByWhatItsRunFoundAndFixedInTheServersLog) {
+    constexpr ISC_STATUS kSummary = 335740952;
+    constexpr ISC_STATUS kPageWarnings = 335741057;
+    fakeclient::SetMessage(kSummary, "Summary of validation errors");
+    fakeclient::SetMessage(kPageWarnings, "\tNumber of database page warnings\t: @1");
+    Answer(target);
+    const std::vector<std::string> found = {"Warning: Page 107 is an orphan", "Warning: Page 108 is an orphan"};
+    const std::string fixed = "Validation finished: 0 errors, 2 warnings, 2 fixed";
+    ScriptOutput(kSweepOut);
+    Push("isc_service_start", fakeclient::Reply{});  // the sweep
+    Push("isc_service_start", Failure(kSummary, {isc_arg_gds, kPageWarnings, isc_arg_number, 2}));
+    Push("isc_service_query", LogAnswer(RunInLog(source, found, fixed)));
+    ScriptOutput(kBackupOut);
+    ScriptOutput(kRestoreOut);
+    WriteBackupDuringTheBackup();
+    Run(&TFrmPrincipal::ActnReparabancoExecute);
+
+    EXPECT_EQ(port.log, Lines({{kStarted, "", kConnected},
+                               kSweepOut,
+                               {"Summary of validation errors", "\tNumber of database page warnings\t: 2", "",
+                                "Problemas registrados pelo servidor nesta validação:"},
+                               found,
+                               {fixed},
+                               kBackupOut,
+                               kRestoreOut,
+                               {"", kAttention, kDone}}));
+    EXPECT_EQ(port.messageBoxes.size(), 1u);
+}
+
+TEST_F(RepairJob, AMendWithoutItsRunInTheLogSaysSoAndTheRepairGoesOn) {
+    constexpr ISC_STATUS kSummary = 335740952;
+    fakeclient::SetMessage(kSummary, "Summary of validation errors");
+    Answer(target);
+    ScriptOutput(kSweepOut);
+    Push("isc_service_start", fakeclient::Reply{});
+    Push("isc_service_start", Failure(kSummary));
+    Push("isc_service_query", LineAnswer(""));  // the query that would complete the heading
+    Push("isc_service_query", LogAnswer(""));
+    ScriptOutput(kBackupOut);
+    ScriptOutput(kRestoreOut);
+    WriteBackupDuringTheBackup();
+    Run(&TFrmPrincipal::ActnReparabancoExecute);
+
+    EXPECT_EQ(port.log, Lines({{kStarted, "", kConnected},
+                               kSweepOut,
+                               {"Summary of validation errors", "",
+                                "O log do servidor não registrou esta validação: só o resumo acima está disponível."},
+                               kBackupOut,
+                               kRestoreOut,
+                               {"", kAttention, kDone}}));
+    EXPECT_EQ(fakeclient::CallsTo("isc_service_start").size(), 5u) << "no online validation after a mend";
+}
+
 }  // namespace
 }  // namespace tovanel::testing
