@@ -24,7 +24,7 @@ protected:
     }
     static void TearDownTestSuite() {
         PrivateServer::instance().stop();
-        fs::permissions(LogDirectory(), fs::perms::owner_write, fs::perms_options::add);
+        fs::permissions(LogDirectory(), fs::perms::owner_write, std::filesystem::perm_options::add);
     }
 };
 

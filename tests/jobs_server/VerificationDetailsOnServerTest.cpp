@@ -60,7 +60,7 @@ protected:
 
     // A small table whose rows fit on one data page; answers its relation id.
     std::uint16_t AddSmallTable(const fs::path& db) {
-        const CommandResult made = server().isql(
+        const testserver::CommandResult made = server().isql(
             db,
             "create table poucos (id integer not null, nome varchar(30));\ncommit;\n"
             "insert into poucos values (1, 'um');\ninsert into poucos values (2, 'dois');\n"
@@ -109,14 +109,12 @@ TEST_F(VerificationDetailsOnServer, EachProblemIsListedWithItsPageAndTableAsTheL
         EXPECT_TRUE(std::any_of(details.problems.begin(), details.problems.end(), [](const std::string& p) {
             return std::regex_search(p, std::regex(R"(in table (CLIENTES|PEDIDOS|PRODUTOS) \(\d+\))"));
         })) << "the table is named";
-        if (c.pageNamed)
-            for (const std::uint32_t page : pages)
-                EXPECT_TRUE(std::any_of(details.problems.begin(), details.problems.end(),
-                                        [&](const std::string& p) {
-                                            return std::regex_search(
-                                                p, std::regex("[Pp]age " + std::to_string(page) + "[ ,]"));
-                                        }))
-                    << "page " << page;
+        for (const std::uint32_t page : c.pageNamed ? pages : std::vector<std::uint32_t>{}) {
+            const std::regex named("[Pp]age " + std::to_string(page) + "[ ,]");
+            EXPECT_TRUE(std::any_of(details.problems.begin(), details.problems.end(),
+                                    [&](const std::string& p) { return std::regex_search(p, named); }))
+                << "page " << page;
+        }
         EXPECT_TRUE(form->EncontrouErro);
         ExpectIdle();
     }
