@@ -362,7 +362,9 @@ TEST_F(CliOnServer, VerifyWithNoRepairNeverMendsAndExitsOneForProblemsZeroForNon
             EXPECT_TRUE(contains(result.err, kOfferRepair + "n (--no-repair)\n")) << result.err;
             EXPECT_TRUE(contains(result.out, "\nValidation finished: ")) << result.out;
         }
-        if (c.status == 2) EXPECT_TRUE(contains(result.err, kNotFound)) << result.err;
+        if (c.status == 2) {
+            EXPECT_TRUE(contains(result.err, kNotFound)) << result.err;
+        }
     }
 }
 

@@ -89,7 +89,8 @@ TEST_F(VerificationDetailsOnServer, EachProblemIsListedWithItsPageAndTableAsTheL
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(fbdamage::kindName(c.kind)));
-        port = FakeUiPort();
+        port.log.clear();
+        port.messageBoxes.clear();
         const fs::path db = server().freshPath("detalhes");
         const auto pages = server().createDamagedDatabase(db, c.kind);
         Verify(db);

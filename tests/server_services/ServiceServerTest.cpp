@@ -301,7 +301,8 @@ TEST_F(ServicesOnServer, ASummaryWithFiveKindsOfFindingsArrivesWhole)
     std::vector<std::string> ours;
     for (std::size_t i = 1; i < lines.size(); ++i)
         ours.push_back(CountKind(lines[i]));
-    // The server's own tool prints every kind; the counts of two runs may differ, the kinds not.
+    // The server's own tool prints every kind it found. Two runs can differ (a pointer page
+    // warning of the first run is gone in the second), so every kind it prints must be ours too.
     const auto reference = server().validate(db);
     std::vector<std::string> theirs;
     std::size_t at = 0;
@@ -311,7 +312,9 @@ TEST_F(ServicesOnServer, ASummaryWithFiveKindsOfFindingsArrivesWhole)
         at = end;
     }
     SCOPED_TRACE(reference.output);
-    EXPECT_EQ(ours, theirs);
+    ASSERT_GE(theirs.size(), 5u) << "the damage gives five kinds";
+    for (const std::string& kind : theirs)
+        EXPECT_NE(std::find(ours.begin(), ours.end(), kind), ours.end()) << kind;
 }
 
 TEST_F(ServicesOnServer, RepeatedValidationsOfOneDamagedFileAlwaysBringTheirCountLines)
