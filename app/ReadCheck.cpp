@@ -19,15 +19,6 @@ constexpr const char* kRescueNeeded =
     "A reparação falharia no backup, que para nas mesmas tabelas: é preciso um resgate dos dados, "
     "tabela por tabela.";
 
-std::string OneLine(const std::exception& failure) {
-    std::string line;
-    for (const char c : std::string(failure.what())) {
-        if (c == '\r') continue;
-        line += c == '\n' ? ' ' : c;
-    }
-    return line;
-}
-
 bool Known(const std::vector<TUnreadableTable>& tables, const std::string& table) {
     return std::any_of(tables.begin(), tables.end(), [&](const TUnreadableTable& t) { return t.Table == table; });
 }
@@ -37,10 +28,7 @@ bool Known(const std::vector<TUnreadableTable>& tables, const std::string& table
 std::optional<TUnreadableTable> ReadOnce(const TIBValidationService& like, const std::string& skip,
                                          const LineSink& append) {
     TIBBackupService backup;
-    backup.SetServerName(like.ServerName());
-    backup.SetProtocol(like.Protocol());
-    backup.SetParams(like.Params());
-    backup.SetLoginPrompt(false);
+    CopyConnection(like, backup);
     backup.SetDatabaseName(like.DatabaseName());
     backup.BackupFile().Add(kNullDevice);
     backup.SetOptions({TBackupOption::NoGarbageCollection});

@@ -39,24 +39,6 @@ constexpr const char* kLeftoverWhatToDo =
     "(gfix -shut full -force 0) e volte a colocá-lo online (gfix -online). O Tovanel não faz isso "
     "sozinho.";
 
-// The failure's text on one line, for a log line that explains why details are missing.
-std::string OneLine(const std::exception& failure) {
-    std::string text = failure.what();
-    std::string line;
-    for (char c : text) {
-        if (c == '\r') continue;
-        line += c == '\n' ? ' ' : c;
-    }
-    return line;
-}
-
-void CopyConnection(const TIBValidationService& from, TIBControlAndQueryService& to) {
-    to.SetServerName(from.ServerName());
-    to.SetProtocol(from.Protocol());
-    to.SetParams(from.Params());
-    to.SetLoginPrompt(false);
-}
-
 // The whole log, or the reason it could not be had.
 std::optional<std::string> FetchServerLog(const TIBValidationService& like, std::string& reason) {
     try {
@@ -113,6 +95,22 @@ bool ListOnlineValidation(const TIBValidationService& like, const LineSink& appe
 }
 
 }  // namespace
+
+std::string OneLine(const std::exception& failure) {
+    std::string line;
+    for (const char c : std::string(failure.what())) {
+        if (c == '\r') continue;
+        line += c == '\n' ? ' ' : c;
+    }
+    return line;
+}
+
+void CopyConnection(const TIBValidationService& from, TIBCustomService& to) {
+    to.SetServerName(from.ServerName());
+    to.SetProtocol(from.Protocol());
+    to.SetParams(from.Params());
+    to.SetLoginPrompt(false);
+}
 
 TRunDetailsSource ListRunDetails(const TIBValidationService& service, const TLogTime& startedAt,
                                  bool onlineFallback, const LineSink& append) {

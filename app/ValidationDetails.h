@@ -15,6 +15,11 @@ namespace tovanel {
 
 using LineSink = std::function<void(const std::string& line)>;
 
+// A failure's text on one line, for a log line that says why something could not be had.
+std::string OneLine(const std::exception& failure);
+// Gives `to` the server, protocol and credentials of `from`, without a login prompt.
+void CopyConnection(const TIBValidationService& from, TIBCustomService& to);
+
 // Where the listed details came from.
 enum class TRunDetailsSource { ServerLog, OnlineValidation, None };
 
