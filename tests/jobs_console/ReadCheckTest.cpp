@@ -135,7 +135,7 @@ TEST(ReadCheckOffer, TheOfferFollowsWhatWasFound) {
 
 TEST(ReadCheckLines, OnlyTheWritingDataLineNamesATable) {
     EXPECT_EQ(TableBeingWritten("gbak:writing data for table T_NOTAS"), "T_NOTAS");
-    EXPECT_EQ(TableBeingWritten("gbak:writing data for table PEDIDOS   "), "PEDIDOS");
+    EXPECT_EQ(TableBeingWritten("gbak:    writing data for table PEDIDOS "), "PEDIDOS");
     EXPECT_EQ(TableBeingWritten("gbak:writing table T_NOTAS"), std::nullopt);
     EXPECT_EQ(TableBeingWritten("gbak:writing data for table "), std::nullopt);
     EXPECT_EQ(TableBeingWritten("gbak:20000 records written"), std::nullopt);
