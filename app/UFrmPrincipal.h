@@ -6,6 +6,7 @@
 
 #include <exception>
 #include <filesystem>
+#include <functional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -118,6 +119,9 @@ public:
     // end that reports the outcome by other means reads it.
     static constexpr const char* kNotConnectedText =
         "Não foi possivel obter conexão a esse banco de dados!";
+    // The verification's offer to start the repair; a front end may answer it by other means.
+    static constexpr const char* kOfferRepairText =
+        " Foram encontrados erro no banco \rDeseja iniciar a reparação agora?";
 
 private:
     // Titles of the message boxes that both the input checks and the jobs show.
@@ -138,6 +142,8 @@ private:
     void BackupPass();
     void RestorePass();
     void RestoreAfterRepair();
+    // Appends each line it is given to the log.
+    std::function<void(const std::string&)> LogSink();
 
     UiPort& port_;
     std::filesystem::path processListRoot_ = "/proc";

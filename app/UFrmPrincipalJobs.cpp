@@ -1,6 +1,7 @@
 // TFrmPrincipal's jobs (connection test, verification, repair), the server status monitor and
 // the presentation of failures that escape a handler.
 
+#include <ctime>
 #include <exception>
 
 #include "ErrorPresentation.h"
@@ -8,6 +9,7 @@
 #include "RepairNames.h"
 #include "TryFinally.h"
 #include "UFrmPrincipal.h"
+#include "ValidationDetails.h"
 
 namespace tovanel {
 
@@ -24,8 +26,7 @@ constexpr const char* kConfirmVerification =
     "Esse processo poderá levar alguns minutos.\r        Confirma a verificação?          ";
 constexpr const char* kNoErrorFound = "Nenhum erro foi encontrado!";
 constexpr const char* kErrorsFound = "Os seguintes erros foram encontrados:";
-constexpr const char* kOfferRepair =
-    " Foram encontrados erro no banco \rDeseja iniciar a reparação agora?";
+constexpr const char* kOfferRepair = TFrmPrincipal::kOfferRepairText;
 
 constexpr const char* kConfirmRepair =
     "Esse processo poderá levar alguns minutos.\r        Confirma a reparação?          ";
@@ -206,8 +207,10 @@ void TFrmPrincipal::ActnVerificarBancoExecute() {
             ConfiguraServico(TConfiguracao::TValidacao);
             IBValidationService.SetActive(true);
             IBValidationService.SetOptions(kVerifyOptions);
-            IBValidationService.ServiceStart();
+            const TLogTime startedAt = LocalLogTime(std::time(nullptr));
+            StartValidation(IBValidationService, LogSink());
             ListValidationReport();
+            if (EncontrouErro) ListRunDetails(IBValidationService, startedAt, true, LogSink());
         },
         [&] { RestoreAfterVerification(); });
 
@@ -316,8 +319,12 @@ void TFrmPrincipal::MendPass() {
     TryFinally(
         [&] {
             IBValidationService.SetOptions(kMendOptions);
-            IBValidationService.ServiceStart();
+            const TLogTime startedAt = LocalLogTime(std::time(nullptr));
+            StartValidation(IBValidationService, LogSink());
             OutputLoop(IBValidationService);
+            // What the mend found and what it fixed are named only in the server's log.
+            if (IBValidationService.ReportTaken())
+                ListRunDetails(IBValidationService, startedAt, false, LogSink());
         },
         [&] { IBValidationService.SetActive(false); });
 }
@@ -352,6 +359,12 @@ void TFrmPrincipal::RestoreAfterRepair() {
     Executando = false;
     port_.SetMainMenuEnabled(true);
     port_.SetBusyCursor(false);
+}
+
+// ---- the details of a validation run ---------------------------------------------------------
+
+LineSink TFrmPrincipal::LogSink() {
+    return [this](const std::string& line) { port_.AppendLog(line); };
 }
 
 // ---- server status monitor -------------------------------------------------------------------

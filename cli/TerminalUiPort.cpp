@@ -8,6 +8,7 @@
 #include "CliOptions.h"
 #include "PlatformFiles.h"
 #include "TextTrim.h"
+#include "UFrmPrincipal.h"
 
 namespace tovanel::cli {
 
@@ -58,10 +59,17 @@ void TerminalUiPort::AppendLog(const std::string& line) {
 void TerminalUiPort::ClearLog() {}
 
 int TerminalUiPort::ShowMessageBox(const std::string& text, const std::string& title, MessageKind kind) {
+    if (declineRepairOffer_ && text == TFrmPrincipal::kOfferRepairText) return DeclineRepairOffer(text, title);
     if (kind != MessageKind::Error) return Ask(text, title) ? kButtonYes : kButtonNo;
     io_.err << title << ": " << TerminalText(text) << '\n' << std::flush;
     ++outcome_.errorBoxes;
     return kButtonOk;
+}
+
+int TerminalUiPort::DeclineRepairOffer(const std::string& text, const std::string& title) {
+    io_.err << title << ": " << TerminalText(text) << kPrompt << "n (--no-repair)\n" << std::flush;
+    outcome_.answers.push_back(false);
+    return kButtonNo;
 }
 
 bool TerminalUiPort::Ask(const std::string& text, const std::string& title) {

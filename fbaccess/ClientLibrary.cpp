@@ -1,12 +1,14 @@
 #include "ClientLibrary.h"
 
 #include "IBErrors.h"
+#include "ServiceInterface.h"
 
 #include <dlfcn.h>
 
 #include <cerrno>
 #include <cmath>
 #include <map>
+#include <memory>
 
 // isc_interprete is marked deprecated in ibase.h; the binding still has to name its type.
 #pragma GCC diagnostic push
@@ -91,15 +93,21 @@ public:
     ISC_STATUS isc_service_attach(ISC_STATUS* status, unsigned short nameLength, const ISC_SCHAR* name,
                                   isc_svc_handle* handle, unsigned short spbLength, const ISC_SCHAR* spb) override
     {
+        if (FServices)
+            return FServices->Attach(status, nameLength, name, handle, spbLength, spb);
         return Entry(Fisc_service_attach, "isc_service_attach")(status, nameLength, name, handle, spbLength, spb);
     }
     ISC_STATUS isc_service_detach(ISC_STATUS* status, isc_svc_handle* handle) override
     {
+        if (FServices)
+            return FServices->Detach(status, handle);
         return Entry(Fisc_service_detach, "isc_service_detach")(status, handle);
     }
     ISC_STATUS isc_service_start(ISC_STATUS* status, isc_svc_handle* handle, isc_resv_handle* reserved,
                                  unsigned short spbLength, const ISC_SCHAR* spb) override
     {
+        if (FServices)
+            return FServices->Start(status, handle, spbLength, spb);
         return Entry(Fisc_service_start, "isc_service_start")(status, handle, reserved, spbLength, spb);
     }
     ISC_STATUS isc_service_query(ISC_STATUS* status, isc_svc_handle* handle, isc_resv_handle* reserved,
@@ -107,6 +115,9 @@ public:
                                  const ISC_SCHAR* requestItems, unsigned short bufferLength,
                                  ISC_SCHAR* buffer) override
     {
+        if (FServices)
+            return FServices->Query(status, handle, sendLength, sendItems,
+                                        requestLength, requestItems, bufferLength, buffer);
         return Entry(Fisc_service_query, "isc_service_query")(status, handle, reserved, sendLength, sendItems,
                                                               requestLength, requestItems, bufferLength, buffer);
     }
@@ -223,6 +234,7 @@ private:
     void ResolveVersionGatedGroups();
     void AddFallback(const char* name, std::string_view format, bool bareName);
     void ForgetEntryPoints() noexcept;
+    void ResolveServiceInterface();
 
 #define TOVANEL_TYPED_MEMBER(name) decltype(&::name) F##name = nullptr;
 #define TOVANEL_UNTYPED_MEMBER(name) void* F##name = nullptr;
@@ -239,6 +251,8 @@ private:
 #undef TOVANEL_UNTYPED_MEMBER
 
     std::map<std::string, TFallback, std::less<>> FFallbacks;
+    // The service calls over the object interface, when the client has one.
+    std::unique_ptr<TServiceInterface> FServices;
 };
 
 void* TDynamicLibrary::Optional(const char* name) const
@@ -330,6 +344,16 @@ void TDynamicLibrary::ResolveVersionGatedGroups()
 }
 #undef TOVANEL_RESOLVE
 
+// Clients from Firebird 3 on offer the object interface; older ones have only the isc_ calls.
+void TDynamicLibrary::ResolveServiceInterface()
+{
+    using TGetMaster = Firebird::IMaster* (*)();
+    const auto getMaster = reinterpret_cast<TGetMaster>(Optional("fb_get_master_interface"));
+    if (getMaster != nullptr && Fisc_service_attach != nullptr)
+        if (Firebird::IMaster* master = getMaster())
+            FServices = std::make_unique<TServiceInterface>(master, kStatusVectorLength);
+}
+
 void TDynamicLibrary::ForgetEntryPoints() noexcept
 {
 #define TOVANEL_FORGET(name) F##name = nullptr;
@@ -344,6 +368,7 @@ void TDynamicLibrary::ForgetEntryPoints() noexcept
     TOVANEL_VERSION80_ENTRY_POINTS(TOVANEL_FORGET)
 #undef TOVANEL_FORGET
     FFallbacks.clear();
+    FServices.reset();
 }
 
 void TDynamicLibrary::LoadIBLibrary()
@@ -356,6 +381,7 @@ void TDynamicLibrary::LoadIBLibrary()
         ResolveVersion6();
         QueryClientVersion();
         ResolveVersionGatedGroups();
+        ResolveServiceInterface();
     } catch (...) {
         // A client missing a required entry point is not used at all: unloaded, it counts as
         // not loaded, and the next check tries (and reports) again.

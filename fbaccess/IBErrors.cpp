@@ -105,7 +105,7 @@ std::string FormatErrorText(std::string_view format, std::span<const TErrorArg> 
 
 ISC_STATUS* ThreadStatusVector() noexcept
 {
-    thread_local std::array<ISC_STATUS, ISC_STATUS_LENGTH> vector{};
+    thread_local std::array<ISC_STATUS, kStatusVectorLength> vector{};
     return vector.data();
 }
 
@@ -150,7 +150,7 @@ void RaiseClientError(TIBClientErrorKind kind, std::initializer_list<TErrorArg> 
 bool StatusHasCode(std::initializer_list<ISC_STATUS> codes)
 {
     const ISC_STATUS* word = ThreadStatusVector();
-    const ISC_STATUS* const end = word + ISC_STATUS_LENGTH;
+    const ISC_STATUS* const end = word + kStatusVectorLength;
     bool found = false;
     while (word < end && *word != 0 && !found) {
         switch (*word) {

@@ -368,6 +368,7 @@ void TIBControlAndQueryService::RecordAction(int32_t Action)
     FReportTaken = false;
     FReport.clear();
     FReportNext = 0;
+    FReportHeadOnly = false;
 }
 
 bool TIBControlAndQueryService::TakeStatusAsOutput()
@@ -391,7 +392,17 @@ bool TIBControlAndQueryService::TakeStatusAsOutput()
         start = end + 1;
     }
     FReportTaken = true;
+    FReportHeadOnly = IsHeadOnlyReport(ThreadStatusVector());
     return true;
+}
+
+void TIBControlAndQueryService::CompleteReport()
+{
+    FReportHeadOnly = false;
+    FQueryParams.assign(1, static_cast<char>(isc_info_svc_line));
+    // A query that fails with the report's status replaces the heading with the whole report;
+    // an ordinary answer leaves the heading as the report.
+    RunServiceQuery();
 }
 
 std::string TIBControlAndQueryService::NextReportLine()
@@ -425,8 +436,11 @@ std::string TIBControlAndQueryService::GetNextLine()
         return {};
     if (FAction == 0)
         RaiseClientError(ceQueryParamsError);
-    if (FReportTaken)
+    if (FReportTaken) {
+        if (FReportHeadOnly && FReportNext == 0)
+            CompleteReport();
         return NextReportLine();
+    }
     FQueryParams.assign(1, static_cast<char>(isc_info_svc_line));
     if (!RunServiceQuery())
         return NextReportLine();
