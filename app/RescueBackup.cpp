@@ -39,12 +39,16 @@ void BackupOutputReader::Add(std::string_view raw) {
     if (StartsWith(line, "writing data for table ")) {
         current_ = std::string(line.substr(23));
         writingRows_ = true;
+    } else if (StartsWith(line, "restoring data for table ")) {
+        current_ = std::string(line.substr(25));
+        writingRows_ = true;
     } else if (StartsWith(line, "writing table ")) {
         definitions_.emplace_back(line.substr(14));
     } else if (StartsWith(line, "writing id generators")) {
         // The rows come after the generators.
         writingRows_ = true;
-    } else if (line.find("records written") != std::string_view::npos) {
+    } else if (line.find("records written") != std::string_view::npos ||
+               line.find("records restored") != std::string_view::npos) {
         if (current_) written_.insert(*current_);
         current_.reset();
     } else if (StartsWith(line, "ERROR:") || line.find("Exiting before completion due to errors") != std::string_view::npos) {

@@ -12,7 +12,8 @@
 
 namespace tovanel {
 
-// Follows the backup's verbose lines: which table's rows it was writing when it failed.
+// Follows the verbose lines of a backup or a restore: which table's rows it was writing when it
+// failed. A restore can fail on rows the backup carried (text not valid in its character set).
 class BackupOutputReader {
 public:
     void Add(std::string_view line);

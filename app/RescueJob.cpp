@@ -159,21 +159,49 @@ private:
     void BackupAndRestore() {
         const std::string backup = TemporaryBackupPath(request_.newDatabase, DeriveRepairNames(request_.newDatabase).stem);
         temps_.Add(backup);
-        for (std::size_t attempt = 0; attempt <= tables_.size(); ++attempt) {
+        for (std::size_t attempt = 0;; ++attempt) {
             pumped_ = TablesSkippedBy(pumped_, allNames_);
-            const auto failing = Backup(backup);
+            std::optional<std::string> failing = Backup(backup);
+            if (!failing) failing = Restore(backup);
             if (!failing) break;
-            if (failing->empty() || pumped_.count(*failing) > 0)
-                throw ERescueError("A cópia de segurança do servidor não pôde ser feita nem com as tabelas danificadas "
-                                   "lidas registro a registro.");
-            Say(RescuePhase::BackingUp, "A tabela " + *failing + " será lida registro a registro.");
-            pumped_.insert(*failing);
+            const bool allPumped = pumped_.size() == allNames_.size();
+            if (allPumped || attempt > tables_.size())
+                throw ERescueError("A cópia de segurança do servidor não pôde ser feita nem restaurada, nem com as "
+                                   "tabelas danificadas lidas registro a registro.");
+            if (failing->empty() || pumped_.count(*failing) > 0) {
+                // The server named no table (its lines stop before the table's): every table is read
+                // row by row, and the backup carries the definitions only.
+                Say(RescuePhase::BackingUp, "Todas as tabelas serão lidas registro a registro.");
+                pumped_.insert(allNames_.begin(), allNames_.end());
+            } else {
+                Say(RescuePhase::BackingUp, "A tabela " + *failing + " será lida registro a registro.");
+                pumped_.insert(*failing);
+            }
         }
-        Restore(backup);
         RemoveFileQuietly(backup);
     }
 
-    // Nothing when the backup succeeded; else the table that stopped it (empty: none named).
+    // Runs a started backup or restore to its end; nothing when it succeeded, else the table that
+    // stopped it (empty: none named).
+    std::optional<std::string> RunToEnd(TIBControlAndQueryService& service, RescuePhase phase) {
+        BackupOutputReader reader;
+        try {
+            service.Attach();
+            service.ServiceStart();
+            for (std::string line = service.GetNextLine(); !line.empty(); line = service.GetNextLine()) {
+                reader.Add(line);
+                Say(phase, line);
+            }
+            service.SetActive(false);
+        } catch (const EIBError& failure) {
+            reader.Add(std::string("ERROR:") + failure.what());
+            Say(phase, failure.what());
+            if (!ServerAnswers()) throw ERescueServerGone(std::string("O servidor Firebird parou: ") + failure.what());
+        }
+        if (!reader.Failed()) return std::nullopt;
+        return reader.FailingTable(pumped_).value_or(std::string());
+    }
+
     std::optional<std::string> Backup(const std::string& backup) {
         Say(RescuePhase::BackingUp, "Cópia de segurança das tabelas sem danos.");
         RemoveFileQuietly(backup);
@@ -184,25 +212,10 @@ private:
         service.SetOptions({TBackupOption::IgnoreLimbo, TBackupOption::NoGarbageCollection});
         service.SetSkipData(SkipDataPattern(pumped_));
         service.SetVerbose(true);
-        BackupOutputReader reader;
-        try {
-            service.Attach();
-            service.ServiceStart();
-            for (std::string line = service.GetNextLine(); !line.empty(); line = service.GetNextLine()) {
-                reader.Add(line);
-                Say(RescuePhase::BackingUp, line);
-            }
-            service.SetActive(false);
-        } catch (const EIBError& failure) {
-            reader.Add(std::string("ERROR:") + failure.what());
-            Say(RescuePhase::BackingUp, failure.what());
-            if (!ServerAnswers()) throw ERescueServerGone(std::string("O servidor Firebird parou: ") + failure.what());
-        }
-        if (!reader.Failed()) return std::nullopt;
-        return reader.FailingTable(pumped_).value_or(std::string());
+        return RunToEnd(service, RescuePhase::BackingUp);
     }
 
-    void Restore(const std::string& backup) {
+    std::optional<std::string> Restore(const std::string& backup) {
         Say(RescuePhase::Restoring, "Criando o novo banco de dados.");
         TIBRestoreService service;
         Configure(service);
@@ -211,15 +224,7 @@ private:
         service.BackupFile().Add(backup);
         service.SetPageSize(kNewPageSize);
         service.SetVerbose(true);
-        service.Attach();
-        service.ServiceStart();
-        std::string last;
-        for (std::string line = service.GetNextLine(); !line.empty(); line = service.GetNextLine()) {
-            Say(RescuePhase::Restoring, line);
-            if (line.find("ERROR:") != std::string::npos) last = line;
-        }
-        service.SetActive(false);
-        if (!last.empty()) throw ERescueError("A restauração do novo banco de dados falhou: " + last);
+        return RunToEnd(service, RescuePhase::Restoring);
     }
 
     // ---- the pumped tables -------------------------------------------------------------------
