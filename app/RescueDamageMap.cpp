@@ -11,6 +11,12 @@ const std::regex& TableClause() {
     return clause;
 }
 
+// The online validation's summary of a table: "Relation 128 (CLIENTES) : 45 ERRORS found".
+const std::regex& OnlineSummary() {
+    static const std::regex summary(R"(Relation (\d+) \((\S+)\) : (\d+) ERRORS found)");
+    return summary;
+}
+
 const std::regex& RecordClause() {
     static const std::regex clause(R"(\b(?:Record|record) (\d+)\b)");
     return clause;
@@ -21,6 +27,11 @@ const std::regex& RecordClause() {
 void DamageMap::AddProblem(std::string_view line) {
     const std::string text(line);
     std::smatch table;
+    if (std::regex_search(text, table, OnlineSummary())) {
+        // The online validation says how many, not what: the table goes through the pump.
+        tables_[table[2].str()].dataDamage = true;
+        return;
+    }
     if (!std::regex_search(text, table, TableClause())) return;
     TableDamage& damage = tables_[table[1].str()];
     if (text.find("Index ") != std::string::npos && text.find("Record") == std::string::npos) {

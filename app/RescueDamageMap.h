@@ -21,7 +21,8 @@ struct TableDamage {
 class DamageMap {
 public:
     // One problem line of the validation (the server's text, e.g. "Error: Record 12 is wrong
-    // length in table CLIENTES (128)"); lines naming no table are ignored.
+    // length in table CLIENTES (128)", or the online validation's "Relation 128 (CLIENTES) : 45
+    // ERRORS found"); lines naming no table are ignored.
     void AddProblem(std::string_view line);
 
     bool NeedsPump(const std::string& table) const;

@@ -26,7 +26,10 @@ namespace tovanel {
 struct PumpSettings {
     ProbeLimits limits;
     std::size_t batchRows = 100;     // rows per EXECUTE BLOCK (BENCHMARKS.md)
-    unsigned retries = 2;            // further reads of a failing record before it counts as lost
+    // Further reads of a failing record, each on a new attachment, when a failure left the old one
+    // unusable; a failure that leaves it usable (an I/O error, a wrong page type) is not retried:
+    // the same bytes fail the same way.
+    unsigned retries = 1;
     std::size_t blobLimit = 256u << 20;
     std::uint64_t rowsPerCommit = 20000;
 };

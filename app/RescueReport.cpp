@@ -46,6 +46,7 @@ void AppendTableLines(const TableRescue& table, std::vector<std::string>& lines)
     if (table.blobsLost > 0) lines.push_back("    blobs perdidos: " + std::to_string(table.blobsLost));
     if (table.duplicateCopiesDropped > 0)
         lines.push_back("    cópias repetidas descartadas: " + std::to_string(table.duplicateCopiesDropped));
+    if (table.carriedBy == CarriedBy::Pump) lines.push_back("    tempo: " + Seconds(table.seconds) + " s");
     for (const std::string& note : table.notes) lines.push_back("    " + note);
 }
 
@@ -100,6 +101,8 @@ std::string ReportJson(const RescueReport& report) {
         entry["unreadable_records"] = table.unreadableRecords;
         entry["blobs_lost"] = table.blobsLost;
         entry["duplicate_copies_dropped"] = table.duplicateCopiesDropped;
+        entry["probes"] = table.probes;
+        entry["seconds"] = table.seconds;
         entry["notes"] = table.notes;
         root["tables"].push_back(entry);
     }

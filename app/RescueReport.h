@@ -24,6 +24,8 @@ struct TableRescue {
     std::uint64_t unreadableRecords = 0;
     std::uint64_t blobsLost = 0;
     std::uint64_t duplicateCopiesDropped = 0;
+    std::uint64_t probes = 0;                    // direct fetches by key after the scan failed
+    double seconds = 0;                          // the pump's time for this table
     std::vector<std::string> notes;              // signals that could not apply, and similar
 
     std::uint64_t QuarantinedRows() const;

@@ -29,7 +29,8 @@ void Truncated(const fs::path& p) {
     fs::resize_file(p, size - 8 * 4096);
 }
 
-class RescueOfDamage : public testserver::RealServerTest, public ::testing::WithParamInterface<DamageCase> {
+// A fresh directory the server can write, for the new database and the rescue's own files.
+class RescueInDirectory : public testserver::RealServerTest {
 protected:
     void SetUp() override {
         RealServerTest::SetUp();
@@ -43,6 +44,11 @@ protected:
         if (!directory.empty()) fs::remove_all(directory);
         RealServerTest::TearDown();
     }
+    fs::path directory;
+};
+
+class RescueOfDamage : public RescueInDirectory, public ::testing::WithParamInterface<DamageCase> {
+protected:
     fs::path MakeDamaged() {
         const fs::path original = server().freshPath("danificado");
         const auto made = testserver::runCommand({"isql-fb", "-q", "-b"}, CheckableScript(original, server()));
@@ -50,7 +56,6 @@ protected:
         GetParam().damage(original);
         return original;
     }
-    fs::path directory;
 };
 
 TEST_P(RescueOfDamage, SavesOnlyGenuineRowsAndAtLeastWhatTheServersToolsSave) {
@@ -108,6 +113,29 @@ INSTANTIATE_TEST_SUITE_P(Kinds, RescueOfDamage,
                                            DamageCase{"several_at_once", Several},
                                            DamageCase{"truncated", Truncated}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace tovanel::testing
+
+namespace tovanel::testing {
+namespace {
+
+using RescueRefusal = RescueInDirectory;
+
+// Refused before anything is written: the job returns a failure, the directory stays empty.
+TEST_F(RescueRefusal, AnOriginalTheServerHoldsOpenIsRefusedAsAnOutcome) {
+    const fs::path original = server().freshPath("aberto");
+    server().createHealthyDatabase(original);
+    TIBDatabase holder;
+    OpenDatabase(holder, original.string(), {server().user(), server().password()});
+    const RescueReport report = RunRescue(RequestFor(original, directory / "novo.fdb", server()), {});
+    holder.SetConnected(false);
+    EXPECT_EQ(report.outcome, RescueOutcome::Failed);
+    EXPECT_FALSE(report.serverDied);
+    EXPECT_EQ(report.failure.rfind("O servidor está com o banco de dados " + original.string() + " aberto.", 0), 0u)
+        << report.failure;
+    EXPECT_TRUE(FilesIn(directory).empty());
+}
 
 }  // namespace
 }  // namespace tovanel::testing

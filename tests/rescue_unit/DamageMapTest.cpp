@@ -43,6 +43,8 @@ INSTANTIATE_TEST_SUITE_P(
                     " in table PEDIDOS (129)",
                     "PEDIDOS", false, {}},
         ProblemCase{"Warning: Relation has 3 orphan backversions {0 in use} in table X (131)", "X", true, {}},
+        ProblemCase{"12:15:29.22 Relation 128 (CLIENTES) : 45 ERRORS found", "CLIENTES", true, {}},
+        ProblemCase{"12:15:29.23 Relation 129 (PEDIDOS) is ok", nullptr, false, {}},
         ProblemCase{"Validation finished: 3 errors, 0 warnings, 0 fixed", nullptr, false, {}}));
 
 TEST(DamageMap, AnIndexProblemDoesNotHideADataProblemOfTheSameTable) {
