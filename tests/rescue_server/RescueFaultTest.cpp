@@ -38,7 +38,7 @@ protected:
 
 TEST_F(RescueFault, ServerKilledDuringThePumpEndsItPlainlyOriginalUntouchedNothingLeft) {
     const fs::path original = server().freshPath("danificado");
-    const auto made = testserver::runCommand({"isql-fb", "-q", "-b"}, CheckableScript(original, server()));
+    const auto made = testserver::runCommand({"isql-fb", "-q", "-b"}, CheckableScript(original, server(), false));
     ASSERT_TRUE(made.ok()) << made.output;
     fbdamage::damage(original, {fbdamage::Kind::Records, 2, 128, 7});
     const std::string before = FileBytes(original);

@@ -13,7 +13,10 @@ namespace tovanel::testing {
 
 // CLIENTES (3000 rows), DOCS (300 rows, text blobs of 3-7 KB on blob pages), PRODUTOS (800),
 // CONFIG (10 rows: one data page). Values are built from the key; GenuineCondition says so.
-inline std::string CheckableScript(const fs::path& path, const testserver::PrivateServer& server) {
+// `win1252` false leaves CONFIG's text in the database's UTF8, for an instance without the
+// character-set libraries.
+inline std::string CheckableScript(const fs::path& path, const testserver::PrivateServer& server,
+                                   bool win1252 = true) {
     std::ostringstream sql;
     sql << "create database 'localhost:" << path.string() << "' user '" << server.user() << "' password '"
         << server.password() << "' page_size 4096 default character set utf8;\n"
@@ -22,7 +25,8 @@ inline std::string CheckableScript(const fs::path& path, const testserver::Priva
         << "create index ix_clientes_nome on clientes (nome);\n"
         << "create table docs (id integer not null primary key, texto blob sub_type 1);\n"
         << "create table produtos (codigo varchar(20) not null primary key, descricao varchar(80));\n"
-        << "create table config (chave integer not null primary key, valor varchar(40) character set win1252);\n"
+        << "create table config (chave integer not null primary key, valor varchar(40)"
+        << (win1252 ? " character set win1252" : "") << ");\n"
         << "commit;\nset term ^;\n"
         << "execute block as declare i integer = 0; begin\n"
         << "  while (i < 3000) do begin\n"
