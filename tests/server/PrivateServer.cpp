@@ -140,8 +140,8 @@ std::filesystem::path PrivateServer::freshPath(std::string_view stem, std::strin
     return path;
 }
 
-void PrivateServer::createHealthyDatabase(const std::filesystem::path& path) {
-    fbdamage::createSampleDatabase(path, user_, password_);
+void PrivateServer::createHealthyDatabase(const std::filesystem::path& path, const fbdamage::SampleLayout& layout) {
+    fbdamage::createSampleDatabase(path, user_, password_, layout);
 }
 
 RowCounts PrivateServer::healthyRowCounts() {
@@ -178,6 +178,12 @@ void PrivateServer::handToServer(const std::filesystem::path& path) const {
     ::chmod(path.c_str(), 0660);
 }
 
+void PrivateServer::takeFromServer(const std::filesystem::path& path) const {
+    if (::geteuid() == 0 && ::chown(path.c_str(), 0, 0) != 0)
+        throw std::runtime_error("cannot give " + path.string() + " to root");
+    if (::chmod(path.c_str(), 0) != 0) throw std::runtime_error("cannot take every right on " + path.string());
+}
+
 CommandResult PrivateServer::isql(const std::filesystem::path& database, const std::string& sql) const {
     return runCommand({"isql-fb", "-q", "-b", "-user", user_, "-password", password_, remote(database)}, sql);
 }
@@ -205,6 +211,18 @@ CommandResult PrivateServer::gbakRestore(const std::filesystem::path& backup,
 
 CommandResult PrivateServer::validate(const std::filesystem::path& database) const {
     return gfix({"-v", "-full"}, database);
+}
+
+std::vector<PrivateServer::Row> PrivateServer::selectRows(const std::filesystem::path& database,
+                                                          const std::string& select) const {
+    const CommandResult result = isql(database, "set list on;\n" + select + "\n");
+    if (!result.ok()) throw std::runtime_error("selecting from " + database.string() + ":\n" + result.output);
+    return parseIsqlListRows(result.output);
+}
+
+PrivateServer::TextCheck PrivateServer::checkPortugueseText(const std::filesystem::path& database) const {
+    const std::vector<Row> rows = selectRows(database, fbdamage::kPortugueseTextSelect);
+    return {static_cast<long long>(rows.size()), fbdamage::portugueseTextMismatches(rows)};
 }
 
 RowCounts PrivateServer::countRows(const std::filesystem::path& database) const {

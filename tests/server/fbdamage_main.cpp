@@ -1,11 +1,13 @@
 // fbdamage: damages a Firebird 3 database file on purpose, for tests and the sample database.
 //
-//   fbdamage create <file> [--user U] [--password P]
+//   fbdamage create <file> [--user U] [--password P] [--charset CS] [--page-size N] [--portuguese]
 //   fbdamage list <file>
+//   fbdamage ods <file> [major minor]
 //   fbdamage <records|btree|count|zero> <file> [pages] [--relation N] [--seed N]
 //
 // `create` makes the sample database through the server that FIREBIRD points at ("localhost:"
-// + file); the password defaults to $TOVANEL_FB_PASSWORD, else "ravenpike". Damage prints the
+// + file); the password defaults to $TOVANEL_FB_PASSWORD, else "ravenpike"; --portuguese fills it with
+// accented Portuguese text, an ISO8859_1 column and a NONE column of Latin-1 bytes. Damage prints the
 // numbers of the damaged pages; the file must not be held by a server (a file whose last
 // attachment has ended is not).
 #include "FbDamage.h"
@@ -18,8 +20,10 @@
 namespace {
 
 int usage() {
-    std::cerr << "usage: fbdamage create <file> [--user U] [--password P]\n"
+    std::cerr << "usage: fbdamage create <file> [--user U] [--password P] [--charset CS] [--page-size N]"
+                 " [--portuguese]\n"
                  "       fbdamage list <file>\n"
+                 "       fbdamage ods <file> [major minor]\n"
                  "       fbdamage <records|btree|count|zero> <file> [pages] [--relation N] [--seed N]\n";
     return 2;
 }
@@ -57,26 +61,44 @@ int list(const std::string& path) {
     return 0;
 }
 
-int create(const std::string& path, int argc, char** argv) {
-    std::string user = "SYSDBA";
-    const char* fromEnv = std::getenv("TOVANEL_FB_PASSWORD");
-    std::string password = fromEnv && *fromEnv ? fromEnv : "ravenpike";
-    for (int i = 3; i + 1 < argc; i += 2) {
-        const std::string option = argv[i];
-        if (option == "--user") user = argv[i + 1];
-        else if (option == "--password") password = argv[i + 1];
-        else return usage();
-    }
-    fbdamage::createSampleDatabase(path, user, password);
-    std::cout << "created " << path << '\n';
-    return 0;
-}
-
 unsigned long number(const std::string& text) {
     std::size_t used = 0;
     const unsigned long value = std::stoul(text, &used);
     if (used != text.size()) throw std::invalid_argument(text);
     return value;
+}
+
+// Prints the header's ODS version; with a new one, sets it first (a file of another version).
+int ods(const std::string& path, int argc, char** argv) {
+    if (argc == 5)
+        fbdamage::setOdsVersion(path, static_cast<std::uint16_t>(number(argv[3])),
+                                static_cast<std::uint16_t>(number(argv[4])));
+    else if (argc != 3)
+        return usage();
+    const fbdamage::OdsVersion version = fbdamage::readOdsVersion(path);
+    std::cout << "ODS " << version.major << '.' << version.minor << (version.firebird ? " firebird" : " interbase")
+              << '\n';
+    return 0;
+}
+
+int create(const std::string& path, int argc, char** argv) {
+    std::string user = "SYSDBA";
+    const char* fromEnv = std::getenv("TOVANEL_FB_PASSWORD");
+    std::string password = fromEnv && *fromEnv ? fromEnv : "ravenpike";
+    fbdamage::SampleLayout layout;
+    for (int i = 3; i < argc; ++i) {
+        const std::string option = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (option == "--portuguese") layout.portugueseText = true;
+        else if (option == "--user" && hasValue) user = argv[++i];
+        else if (option == "--password" && hasValue) password = argv[++i];
+        else if (option == "--charset" && hasValue) layout.characterSet = argv[++i];
+        else if (option == "--page-size" && hasValue) layout.pageSize = static_cast<unsigned>(number(argv[++i]));
+        else return usage();
+    }
+    fbdamage::createSampleDatabase(path, user, password, layout);
+    std::cout << "created " << path << '\n';
+    return 0;
 }
 
 }  // namespace
@@ -87,6 +109,7 @@ int main(int argc, char** argv) try {
     const std::string path = argv[2];
     if (command == "list") return list(path);
     if (command == "create") return create(path, argc, argv);
+    if (command == "ods") return ods(path, argc, argv);
 
     const auto kind = fbdamage::kindFromName(command);
     if (!kind) return usage();
