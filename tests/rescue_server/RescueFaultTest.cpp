@@ -23,10 +23,7 @@ protected:
             GTEST_SKIP() << "cannot start a private instance here: " << e.what();
         }
         ASSERT_TRUE(server().reachable());
-        directory = server().freshPath("resgate_falha", "");
-        fs::create_directory(directory);
-        server().handToServer(directory);
-        ::chmod(directory.c_str(), 0770);
+        directory = DirectoryForTheServer(server(), "resgate_falha");
     }
     void TearDown() override {
         if (!directory.empty()) fs::remove_all(directory);

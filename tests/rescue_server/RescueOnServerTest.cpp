@@ -35,10 +35,7 @@ protected:
     void SetUp() override {
         RealServerTest::SetUp();
         if (HasFatalFailure() || IsSkipped()) return;
-        directory = server().freshPath("resgate", "");
-        fs::create_directory(directory);
-        server().handToServer(directory);
-        ::chmod(directory.c_str(), 0770);
+        directory = DirectoryForTheServer(server(), "resgate");
     }
     void TearDown() override {
         if (!directory.empty()) fs::remove_all(directory);

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "IBServerInfoService.h"
@@ -26,6 +27,15 @@ inline std::vector<fs::path> FilesIn(const fs::path& directory) {
     for (const auto& entry : fs::directory_iterator(directory)) files.push_back(entry.path());
     std::sort(files.begin(), files.end());
     return files;
+}
+
+// A fresh directory the server's account can write: for new databases and the rescue's own files.
+inline fs::path DirectoryForTheServer(testserver::PrivateServer& server, std::string_view stem) {
+    const fs::path directory = server.freshPath(stem, "");
+    fs::create_directory(directory);
+    server.handToServer(directory);
+    fs::permissions(directory, fs::perms::owner_all | fs::perms::group_all);
+    return directory;
 }
 
 inline void ConfigureServerInfo(TIBServerInfoService& service, const testserver::PrivateServer& server) {

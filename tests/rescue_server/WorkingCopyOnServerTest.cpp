@@ -21,10 +21,7 @@ protected:
         if (HasFatalFailure() || IsSkipped()) return;
         ConfigureServerInfo(info, server());
         info.Attach();
-        directory = server().freshPath("copia", "");
-        fs::create_directory(directory);
-        server().handToServer(directory);
-        ::chmod(directory.c_str(), 0770);
+        directory = DirectoryForTheServer(server(), "copia");
     }
     void TearDown() override {
         if (info.Active()) info.Detach();
