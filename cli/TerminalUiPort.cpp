@@ -63,11 +63,10 @@ void TerminalUiPort::ClearLog() {}
 
 int TerminalUiPort::ShowMessageBox(const std::string& text, const std::string& title, MessageKind kind) {
     if (declineRepairOffer_ && text == TFrmPrincipal::kOfferRepairText) return DeclineRepairOffer(text, title);
-    // One command does one job: after a failed repair the rescue is its own command.
-    if (text == kOfferRescue) {
-        io_.err << title << ": " << TerminalText(text) << kPrompt << "n (tovanel-cli rescue)\n" << std::flush;
-        return kButtonNo;
-    }
+    // One command does one job: after a failed repair the rescue is its own command
+    // (tovanel-cli rescue), so the offer is declined without a word and the repair's error box
+    // stays the last thing it says.
+    if (text == kOfferRescue) return kButtonNo;
     if (kind != MessageKind::Error) return Ask(text, title) ? kButtonYes : kButtonNo;
     io_.err << title << ": " << TerminalText(text) << '\n' << std::flush;
     ++outcome_.errorBoxes;
