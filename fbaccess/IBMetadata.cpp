@@ -85,6 +85,22 @@ std::string QuoteIdentifier(std::string_view name)
     return quoted + "\"";
 }
 
+std::string QuoteIdentifiers(const std::vector<std::string>& names)
+{
+    std::string list;
+    for (const std::string& name : names)
+        list += (list.empty() ? "" : ", ") + QuoteIdentifier(name);
+    return list;
+}
+
+std::vector<std::string> ColumnNames(const TTableInfo& table)
+{
+    std::vector<std::string> names;
+    for (const TColumnInfo& column : table.columns)
+        names.push_back(column.name);
+    return names;
+}
+
 std::vector<TTableInfo> ReadUserTables(TIBTransaction& transaction)
 {
     std::map<std::string, TTableInfo> tables;

@@ -71,3 +71,7 @@ std::optional<int64_t> ReadRecordCount(TIBTransaction& transaction, std::string_
 
 // The name as a delimited identifier: in double quotes, inner quotes doubled.
 std::string QuoteIdentifier(std::string_view name);
+// The names as delimited identifiers, separated by ", ".
+std::string QuoteIdentifiers(const std::vector<std::string>& names);
+// The names of a table's columns, in order.
+std::vector<std::string> ColumnNames(const TTableInfo& table);

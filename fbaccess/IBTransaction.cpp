@@ -19,12 +19,12 @@ struct TTransactionElement {
 
 TTransactionOptions TTransactionOptions::ReadDamagedSource()
 {
-    return TTransactionOptions{TIsolation::ReadCommitted, true, false, std::nullopt};
+    return TTransactionOptions{TIsolation::ReadCommitted, true, false, std::nullopt, false};
 }
 
 TTransactionOptions TTransactionOptions::WriteTarget(TIsolation isolation)
 {
-    return TTransactionOptions{isolation, false, true, std::nullopt};
+    return TTransactionOptions{isolation, false, true, std::nullopt, false};
 }
 
 std::string BuildTPB(const TTransactionOptions& options)
@@ -43,6 +43,8 @@ std::string BuildTPB(const TTransactionOptions& options)
     tpb.Byte(options.wait ? isc_tpb_wait : isc_tpb_nowait);
     if (options.wait && options.lockTimeout)
         tpb.Byte(isc_tpb_lock_timeout).Length8(2).Int16(*options.lockTimeout);
+    if (options.noAutoUndo)
+        tpb.Byte(isc_tpb_no_auto_undo);
     return tpb.Take();
 }
 

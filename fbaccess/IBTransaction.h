@@ -24,6 +24,9 @@ struct TTransactionOptions {
     bool wait = true;
     // Seconds to wait for a lock before failing; only with wait. None: wait as long as it takes.
     std::optional<int16_t> lockTimeout;
+    // No transaction-level undo log: a bulk load into a new database is cheaper, and a failure
+    // there is undone by rolling back (statement savepoints still hold).
+    bool noAutoUndo = false;
 
     // For reading a damaged source: read-only read committed, no wait. A read-only read-committed
     // transaction does not hold back garbage collection and asks nothing of the damaged file's

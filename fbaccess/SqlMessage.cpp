@@ -507,29 +507,38 @@ std::string_view TSqlMessage::RawValue(std::size_t index) const
     return {ValueAt(field), DataSize(field)};
 }
 
-void TSqlMessage::CopyFrom(const TSqlMessage& source, std::size_t first, const TBlobIdMapper& blobs)
+void TSqlMessage::CopyFields(const TSqlMessage& source, std::size_t sourceFirst, std::size_t count,
+                             std::size_t first)
 {
-    if (first + source.Count() > FCount)
-        RaiseClientError(ceRowShapeMismatch, {std::to_string(source.Count()) + " values from " + FKind + " " +
-                                              std::to_string(first) + " do not fit " + std::to_string(FCount)});
-    for (std::size_t i = 0; i < source.Count(); ++i) {
-        const TSqlField& from = source.FFields[i];
+    if (sourceFirst + count > source.Count() || first + count > FCount)
+        RaiseClientError(ceRowShapeMismatch, {std::to_string(count) + " values from " + source.FKind + " " +
+                                              std::to_string(sourceFirst) + " of " + std::to_string(source.Count()) +
+                                              " do not fit from " + FKind + " " + std::to_string(first) + " of " +
+                                              std::to_string(FCount)});
+    for (std::size_t i = 0; i < count; ++i) {
+        const TSqlField& from = source.FFields[sourceFirst + i];
         const TSqlField& to = FFields[first + i];
         if (!from.SameShape(to))
-            RaiseClientError(ceRowShapeMismatch, {source.FKind + " " + std::to_string(i) + " (" + from.name + ") is " +
-                                                  from.TypeName() + ", " + FKind + " " + std::to_string(first + i) +
-                                                  " (" + to.name + ") is " + to.TypeName()});
+            RaiseClientError(ceRowShapeMismatch, {source.FKind + " " + std::to_string(sourceFirst + i) + " (" +
+                                                  from.name + ") is " + from.TypeName() + ", " + FKind + " " +
+                                                  std::to_string(first + i) + " (" + to.name + ") is " + to.TypeName()});
     }
-    if (first == 0 && source.FBuffer.size() == FBuffer.size() && source.Count() == FCount) {
+    if (sourceFirst == 0 && first == 0 && count == FCount && count == source.Count() &&
+        source.FBuffer.size() == FBuffer.size()) {
         std::memcpy(FBuffer.data(), source.FBuffer.data(), FBuffer.size());
-    } else {
-        for (std::size_t i = 0; i < source.Count(); ++i) {
-            const TSqlField& from = source.FFields[i];
-            const TSqlField& to = FFields[first + i];
-            std::memcpy(ValueAt(to), source.ValueAt(from), DataSize(from));
-            Store(FBuffer.data() + to.nullOffset, Load<ISC_SHORT>(source.FBuffer.data() + from.nullOffset));
-        }
+        return;
     }
+    for (std::size_t i = 0; i < count; ++i) {
+        const TSqlField& from = source.FFields[sourceFirst + i];
+        const TSqlField& to = FFields[first + i];
+        std::memcpy(ValueAt(to), source.ValueAt(from), DataSize(from));
+        Store(FBuffer.data() + to.nullOffset, Load<ISC_SHORT>(source.FBuffer.data() + from.nullOffset));
+    }
+}
+
+void TSqlMessage::CopyFrom(const TSqlMessage& source, std::size_t first, const TBlobIdMapper& blobs)
+{
+    CopyFields(source, 0, source.Count(), first);
     if (!blobs)
         return;
     for (std::size_t i = 0; i < source.Count(); ++i) {

@@ -143,6 +143,8 @@ public:
     // ids pass through blobs when given (ids of another database mean nothing here), unchanged
     // otherwise. Where both messages have exactly the same fields the buffer moves in one copy.
     void CopyFrom(const TSqlMessage& source, std::size_t first = 0, const TBlobIdMapper& blobs = {});
+    // The same for count fields of source from sourceFirst on, blob ids unchanged.
+    void CopyFields(const TSqlMessage& source, std::size_t sourceFirst, std::size_t count, std::size_t first);
 
 private:
     XSQLDA* Area() const noexcept { return reinterpret_cast<XSQLDA*>(FArea.get()); }

@@ -4,6 +4,7 @@
 #include "IBBlob.h"
 #include "IBErrors.h"
 #include "IBSqlError.h"
+#include "InsertBatch.h"
 
 #include <gtest/gtest.h>
 
@@ -61,10 +62,12 @@ INSTANTIATE_TEST_SUITE_P(
         TpbCase{"target_read_committed", TTransactionOptions::WriteTarget(TIsolation::ReadCommitted),
                 Bytes({3, 15, 17, 9, 6})},
         TpbCase{"no_rec_version_timeout",
-                TTransactionOptions{TIsolation::ReadCommittedNoRecVersion, false, true, int16_t{300}},
+                TTransactionOptions{TIsolation::ReadCommittedNoRecVersion, false, true, int16_t{300}, false},
                 Bytes({3, 15, 18, 9, 6, 21, 2, 0x2C, 0x01})},
         TpbCase{"consistency_read_nowait_ignores_timeout",
-                TTransactionOptions{TIsolation::Consistency, true, false, int16_t{5}}, Bytes({3, 1, 8, 7})}),
+                TTransactionOptions{TIsolation::Consistency, true, false, int16_t{5}, false}, Bytes({3, 1, 8, 7})},
+        TpbCase{"bulk_load_without_undo_log", TTransactionOptions{TIsolation::Snapshot, false, true, std::nullopt, true},
+                Bytes({3, 2, 9, 6, 20})}),
     [](const auto& info) { return std::string(info.param.name); });
 
 using Transactions = fbtest::SqlFixture;
@@ -669,6 +672,52 @@ TEST(StatusCodesOf, AVectorListsItsErrorCodesInOrderPassingOverArguments)
                                                   isc_arg_cstring, 1, reinterpret_cast<ISC_STATUS>(text), isc_arg_gds,
                                                   isc_badpagtyp, isc_arg_number, 5, isc_arg_end};
     EXPECT_EQ(StatusCodes(status), (std::vector<ISC_STATUS>{isc_db_corrupt, isc_badpagtyp}));
+}
+
+}  // namespace
+
+// ---- batches of inserts ----
+
+namespace {
+
+TEST(InsertBatchText, OneInsertPerRowWithParametersTypedAfterTheTargetColumns)
+{
+    EXPECT_EQ(InsertBatchSql("T", {"ID", "NO\"TE"}, 1), "insert into \"T\" (\"ID\", \"NO\"\"TE\") values (?, ?)");
+    EXPECT_EQ(InsertBatchSql("T", {"ID", "N"}, 2),
+              "execute block (P0_0 type of column \"T\".\"ID\" = ?, P0_1 type of column \"T\".\"N\" = ?, "
+              "P1_0 type of column \"T\".\"ID\" = ?, P1_1 type of column \"T\".\"N\" = ?) as begin "
+              "insert into \"T\" (\"ID\", \"N\") values (:P0_0, :P0_1); "
+              "insert into \"T\" (\"ID\", \"N\") values (:P1_0, :P1_1); end");
+}
+
+using InsertBatches = fbtest::SqlFixture;
+
+TEST_F(InsertBatches, FullBatchesGoAsTheyFillAndTheRestInAShorterOne)
+{
+    TIBTransaction tr = Start();
+    const Field id{SQL_LONG + 1, 4, 0, 0, "ID"};
+    ScriptPrepare(kSelect, {id});
+    TIBStatement source(tr, "select id from s");
+    ScriptPrepare(isc_info_sql_stmt_exec_procedure, {}, {id, id, id});
+    TInsertBatch batch(tr, "T", {"ID"}, 3);
+    for (int i = 1; i <= 4; ++i)
+        fakeclient::sql::PushRow({LittleEndian(i, 4)});
+    source.Execute();
+    ScriptPrepare(isc_info_sql_stmt_insert, {}, {id});
+    while (source.Fetch())
+        batch.Add(source.Columns());
+    EXPECT_EQ(batch.RowsWritten(), 3u);
+    EXPECT_EQ(batch.Pending(), 1u);
+    batch.Flush();
+    EXPECT_EQ(batch.RowsWritten(), 4u);
+    EXPECT_EQ(batch.RoundTrips(), 2u);
+    const auto executes = fakeclient::CallsTo("isc_dsql_execute2");
+    ASSERT_EQ(executes.size(), 3u);  // the select, then two batches
+    EXPECT_EQ(executes[1].Bytes("in[0].data") + executes[1].Bytes("in[2].data"), LittleEndian(1, 4) + LittleEndian(3, 4));
+    EXPECT_EQ(executes[2].Number("in_count"), 1);
+    EXPECT_EQ(executes[2].Bytes("in[0].data"), LittleEndian(4, 4));
+    EXPECT_EQ(fakeclient::CallsTo("isc_dsql_prepare").back().Bytes("sql"),
+              "insert into \"T\" (\"ID\") values (?)");
 }
 
 }  // namespace
