@@ -6,6 +6,7 @@
 
 #include <exception>
 #include <filesystem>
+#include <optional>
 #include <functional>
 #include <span>
 #include <stdexcept>
@@ -15,6 +16,7 @@
 #include "IBDatabase.h"
 #include "IBRestoreService.h"
 #include "IBValidationService.h"
+#include "RescueReport.h"
 #include "UiPort.h"
 
 namespace tovanel {
@@ -73,6 +75,10 @@ public:
     void ActnTestaConexaoExecute();
     void ActnVerificarBancoExecute();
     void ActnReparabancoExecute();
+    // The rescue (UFrmPrincipalRescue.cpp): a working copy read row by row into a new database.
+    void ActnResgateExecute();
+    // The outcome of the last rescue that ran; empty before the first.
+    const std::optional<RescueReport>& UltimoResgate() const noexcept { return ultimoResgate_; }
 
     // Copies the window's inputs (and, for backup and restore, the repair's file names) into
     // the selected object; the backup and restore services are attached at the end.
@@ -145,8 +151,13 @@ private:
     // Appends each line it is given to the log.
     std::function<void(const std::string&)> LogSink();
 
+    // The rescue's steps; `confirm` is false when it answers the offer after a failed repair.
+    void RescueJob(bool confirm);
+    void OfferRescueAfterFailedRepair(const std::exception& failure);
+
     UiPort& port_;
     std::filesystem::path processListRoot_ = "/proc";
+    std::optional<RescueReport> ultimoResgate_;
 };
 
 }  // namespace tovanel

@@ -287,7 +287,12 @@ void TFrmPrincipal::ActnReparabancoExecute() {
     port_.SetInputGroupEnabled(false);
     Executando = true;
     port_.SetBusyCursor(true);
-    TryFinally([&] { RunRepairServices(); }, [&] { RestoreAfterRepair(); });
+    try {
+        TryFinally([&] { RunRepairServices(); }, [&] { RestoreAfterRepair(); });
+    } catch (const std::exception& failure) {
+        OfferRescueAfterFailedRepair(failure);
+        return;
+    }
 
     port_.AppendLog("");
     port_.AppendLog(kAttention);

@@ -16,11 +16,12 @@ const std::map<std::string, Command>& CommandNames() {
         {"verify", Command::Verify},
         {"repair", Command::Repair},
         {"status", Command::Status},
+        {"rescue", Command::Rescue},
     };
     return names;
 }
 
-enum class Option { User, PasswordFile, Password, Output, Yes, NoRepair, Help, Version };
+enum class Option { User, PasswordFile, Password, Output, Yes, NoRepair, Report, Help, Version };
 
 struct OptionEntry {
     Option option;
@@ -40,6 +41,7 @@ const std::map<std::string, OptionEntry>& OptionNames() {
         {"--yes", {Option::Yes, false}},
         {"-y", {Option::Yes, false}},
         {"--no-repair", {Option::NoRepair, false}},
+        {"--report", {Option::Report, true}},
         {"--help", {Option::Help, false}},
         {"-h", {Option::Help, false}},
         {"--version", {Option::Version, false}},
@@ -111,6 +113,7 @@ private:
             case Option::Output: return Once(o.output, name, value);
             case Option::Yes: o.yes = true; return true;
             case Option::NoRepair: o.noRepair = true; return true;
+            case Option::Report: return Once(o.report, name, value);
             case Option::Help: help_ = true; return true;
             case Option::Version: version_ = true; return true;
         }
@@ -133,10 +136,12 @@ private:
 
         if (options_.command == Command::Status && positionals_.size() == 2)
             return UsageError("o comando status não recebe banco de dados");
-        const bool makesNewDatabase =
-            options_.command == Command::Repair || options_.command == Command::Verify;
+        const bool makesNewDatabase = options_.command == Command::Repair ||
+                                      options_.command == Command::Verify || options_.command == Command::Rescue;
         if (options_.output && !makesNewDatabase)
-            return UsageError("--output vale só para repair e verify");
+            return UsageError("--output vale só para repair, verify e rescue");
+        if (options_.report && options_.command != Command::Rescue)
+            return UsageError("--report vale só para rescue");
         if (options_.noRepair && options_.command != Command::Verify)
             return UsageError("--no-repair vale só para verify");
         if (options_.password && options_.passwordFile)
@@ -189,7 +194,7 @@ std::string DatabasePathFromCurrentDirectory(const std::string& path, const std:
 }
 
 std::string UsageText() {
-    return "Uso: tovanel-cli test|verify|repair|status [opções] [BANCO]\n"
+    return "Uso: tovanel-cli test|verify|repair|rescue|status [opções] [BANCO]\n"
            "\n"
            "Os trabalhos da janela do Tovanel, sem janela, pelo servidor Firebird local.\n"
            "BANCO é o caminho do arquivo; um caminho relativo parte da pasta atual.\n"
@@ -198,6 +203,8 @@ std::string UsageText() {
            "  test     testa a conexão com o banco\n"
            "  verify   valida o banco e lista os erros; havendo erros, oferece a reparação\n"
            "  repair   varre e corrige o banco, faz o backup e o restaura num banco novo\n"
+           "  rescue   copia o banco e recupera, tabela por tabela, todo registro que o servidor\n"
+           "           ainda lê, num banco novo; o arquivo original não é alterado\n"
            "  status   diz se um servidor Firebird está rodando nesta máquina\n"
            "\n"
            "Opções:\n"
@@ -208,6 +215,7 @@ std::string UsageText() {
            "                            processos; prefira --password-file ou ISC_PASSWORD\n"
            "  -o, --output NOVO         o banco novo da reparação (padrão: o nome que a janela\n"
            "                            propõe, na pasta do banco de origem)\n"
+           "      --report ARQ          rescue: grava o relatório do resgate em ARQ (JSON)\n"
            "  -y, --yes                 responde Sim a toda confirmação e à oferta de reparar\n"
            "      --no-repair           verify: responde Não à oferta de reparar, sem perguntar\n"
            "                            (com --yes, verifica sem nunca corrigir o banco)\n"
@@ -218,7 +226,8 @@ std::string UsageText() {
            "terminal e sem --yes, o comando para em vez de esperar.\n"
            "\n"
            "Saída: as linhas do servidor na saída padrão; as mensagens na saída de erro.\n"
-           "Código de saída: 0 sucesso (verify: nenhum erro encontrado); 1 verify encontrou\n"
+           "Código de saída: 0 sucesso (verify: nenhum erro encontrado; rescue: o banco novo\n"
+           "foi criado, mesmo com registros perdidos); 1 verify encontrou\n"
            "erros e nenhuma reparação rodou; 2 falha, uso errado, ou pergunta respondida\n"
            "com Não.\n";
 }

@@ -11,7 +11,7 @@
 
 namespace tovanel::cli {
 
-enum class Command { Test, Verify, Repair, Status };
+enum class Command { Test, Verify, Repair, Status, Rescue };
 
 struct CliOptions {
     Command command = Command::Status;
@@ -22,6 +22,7 @@ struct CliOptions {
     std::optional<std::string> output;    // the new database of a repair
     bool yes = false;
     bool noRepair = false;  // verify: the offer to repair is answered No without a question
+    std::optional<std::string> report;  // rescue: where its report goes as JSON
 };
 
 // What the command line asks for: run a command, show help or the version, or a usage error.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <fstream>
 #include <memory>
 #include <ostream>
 
@@ -43,16 +44,34 @@ void RunCommand(TFrmPrincipal& window, Command command) {
         case Command::Verify: window.RunHandler([&] { window.ActnVerificarBancoExecute(); }); break;
         case Command::Repair: window.RunHandler([&] { window.ActnReparabancoExecute(); }); break;
         case Command::Status: window.RunHandler([&] { window.TimerTimer(); }); break;
+        case Command::Rescue: window.RunHandler([&] { window.ActnResgateExecute(); }); break;
     }
 }
 
 }  // namespace
+
+int RescueExitStatus(const std::optional<RescueReport>& report, const std::optional<std::string>& reportFile,
+                     const TerminalIo& io) {
+    if (!report) return kExitFailure;  // it did not run: refused by the guard, a No, no file
+    if (reportFile) {
+        std::ofstream out(*reportFile, std::ios::binary | std::ios::trunc);
+        out << ReportJson(*report);
+        if (!out) {
+            io.err << "tovanel-cli: não foi possível gravar o relatório em " << *reportFile << '\n' << std::flush;
+            return kExitFailure;
+        }
+    }
+    return report->outcome == RescueOutcome::NewDatabaseMade ? kExitSuccess : kExitFailure;
+}
 
 int ExitStatus(Command command, const Outcome& outcome, bool foundErrors) {
     if (outcome.errorBoxes > 0 || outcome.stoppedWithoutTerminal) return kExitFailure;
     switch (command) {
         case Command::Status:
             return kExitSuccess;
+        case Command::Rescue:
+            // Decided by RescueExitStatus from the job's own outcome.
+            return kExitFailure;
         case Command::Test:
             return outcome.lastLogLine == kNoConnectionLine ? kExitFailure : kExitSuccess;
         case Command::Repair:
@@ -104,6 +123,7 @@ int RunCli(std::span<const std::string> args, const EnvLookup& env, TerminalIo i
     FillInputs(*window, port, options, credentials, workingDirectory);
     RunCommand(*window, options.command);
     if (options.command == Command::Status) io.out << port.statusText() << '\n' << std::flush;
+    if (options.command == Command::Rescue) return RescueExitStatus(window->UltimoResgate(), options.report, io);
     return ExitStatus(options.command, port.outcome(), window->EncontrouErro);
 }
 

@@ -2,6 +2,7 @@
 // One run of the terminal front end: the command line in, the exit status out. The window's own
 // logic does the work; this only feeds it the inputs and answers, and reads what happened.
 
+#include <optional>
 #include <span>
 #include <string>
 
@@ -21,6 +22,11 @@ inline constexpr const char* kNoConnectionLine = TFrmPrincipal::kNotConnectedTex
 // The exit status for what a command's run showed and answered. `foundErrors` is the window's
 // EncontrouErro after the run.
 int ExitStatus(Command command, const Outcome& outcome, bool foundErrors);
+
+// A rescue's exit status comes from the job's outcome: 0 when the new database was made (even
+// with rows lost: the report says so), 2 otherwise. The report is written as JSON when asked.
+int RescueExitStatus(const std::optional<RescueReport>& report, const std::optional<std::string>& reportFile,
+                     const TerminalIo& io);
 
 // args excludes the program name; `workingDirectory` makes a relative --output absolute.
 int RunCli(std::span<const std::string> args, const EnvLookup& env, TerminalIo io,

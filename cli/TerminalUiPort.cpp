@@ -1,5 +1,7 @@
 #include "TerminalUiPort.h"
 
+#include "RescueJob.h"
+
 #include <filesystem>
 #include <istream>
 #include <ostream>
@@ -7,6 +9,7 @@
 #include "AsciiCase.h"
 #include "CliOptions.h"
 #include "PlatformFiles.h"
+#include "RescueJob.h"
 #include "TextTrim.h"
 #include "UFrmPrincipal.h"
 
@@ -60,6 +63,10 @@ void TerminalUiPort::ClearLog() {}
 
 int TerminalUiPort::ShowMessageBox(const std::string& text, const std::string& title, MessageKind kind) {
     if (declineRepairOffer_ && text == TFrmPrincipal::kOfferRepairText) return DeclineRepairOffer(text, title);
+    // One command does one job: after a failed repair the rescue is its own command
+    // (tovanel-cli rescue), so the offer is declined without a word and the repair's error box
+    // stays the last thing it says.
+    if (text == kOfferRescue) return kButtonNo;
     if (kind != MessageKind::Error) return Ask(text, title) ? kButtonYes : kButtonNo;
     io_.err << title << ": " << TerminalText(text) << '\n' << std::flush;
     ++outcome_.errorBoxes;

@@ -29,8 +29,8 @@ public:
     void SetBackupFile(const TParamList& Value) { FBackupFile.Assign(Value); }
     int32_t BlockingFactor() const noexcept { return FBlockingFactor; }
     void SetBlockingFactor(int32_t Value) noexcept { FBlockingFactor = Value; }
-    // The tables whose data the backup leaves out: a regular expression of table names (the
-    // server's SIMILAR TO syntax); empty for none.
+    // Tables whose rows the backup leaves out (their definitions stay), as a SIMILAR TO pattern
+    // of table names (isc_spb_bkp_skip_data); empty: none.
     const std::string& SkipData() const noexcept { return FSkipData; }
     void SetSkipData(const std::string& Value) { FSkipData = Value; }
 

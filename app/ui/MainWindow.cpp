@@ -250,6 +250,9 @@ void TMainWindow::BuildActions() {
     actnReparabanco_ = MakeAction("ActnReparabanco", "&Repara",
                                   "Cria um novo banco de dados corrigindo erros  existentes", 3,
                                   &TFrmPrincipal::ActnReparabancoExecute);
+    actnResgate_ = MakeAction("ActnResgate", "Res&gate",
+                              "Copia o banco de dados e recupera os registros que o servidor ainda lê", -1,
+                              &TFrmPrincipal::ActnResgateExecute);
     actnSair_ = MakeAction("ActnSair", "&Sair", "Sair do sistema", 4,
                            &TFrmPrincipal::ActnSairExecute);
     actnSobre_ = MakeAction("ActnSobre", "Sobre", nullptr, -1, &TFrmPrincipal::ActnSobreExecute);
@@ -287,6 +290,7 @@ void TMainWindow::BuildMenu() {
     banco->addAction(actnTestaConexao_);
     banco->addAction(actnVerificarBanco_);
     banco->addAction(actnReparabanco_);
+    banco->addAction(actnResgate_);
     mnMnu->addAction(actnSobre_);
 
     // The menu's own exit entry runs the same handler as ActnSair without being bound to it.

@@ -96,6 +96,7 @@ private:
     QAction* actnTestaConexao_ = nullptr;
     QAction* actnVerificarBanco_ = nullptr;
     QAction* actnReparabanco_ = nullptr;
+    QAction* actnResgate_ = nullptr;
     QAction* actnSair_ = nullptr;
     QAction* actnSobre_ = nullptr;
 

@@ -32,6 +32,7 @@ TEST(CommandLine, CommandDatabaseAndOptionsInAnyOrder) {
         {{"repair", "--output=/e/n.fdb", "-u", "ana", "/d/b.fdb"}, Command::Repair, "/d/b.fdb", "ana", "/e/n.fdb", false},
         {{"--user=ana", "test", "/d/b.fdb"}, Command::Test, "/d/b.fdb", "ana", {}, false},
         {{"status"}, Command::Status, "", {}, {}, false},
+        {{"rescue", "-o", "/e/s.fdb", "--yes", "/d/b.fdb"}, Command::Rescue, "/d/b.fdb", {}, "/e/s.fdb", true},
         // Omitted: the window's input check reports the missing path, with its own message.
         {{"test"}, Command::Test, "", {}, {}, false},
         // The path exactly as given: spaces, and after "--" even a leading dash.
@@ -71,6 +72,14 @@ TEST(CommandLine, NoRepairIsAVerifyOptionBesideYes) {
     }
 }
 
+TEST(CommandLine, RescueTakesItsReportFile) {
+    const ParsedCommandLine parsed = Parse({"rescue", "--report=r.json", "/d/b.fdb"});
+    ASSERT_EQ(parsed.kind, Kind::Run) << parsed.error;
+    EXPECT_EQ(parsed.options.command, Command::Rescue);
+    EXPECT_EQ(parsed.options.report, "r.json");
+    EXPECT_EQ(Parse({"rescue", "--report", "a", "--report", "b", "/d/b.fdb"}).kind, Kind::UsageError);
+}
+
 TEST(CommandLine, HelpAndVersionWinOverEverythingElse) {
     EXPECT_EQ(Parse({"--help"}).kind, Kind::Help);
     EXPECT_EQ(Parse({"-h"}).kind, Kind::Help);
@@ -95,7 +104,8 @@ TEST(CommandLine, BadUsageIsRefusedWithTheReason) {
         {{"test", "--yes=no", "/d/b.fdb"}, "a opção --yes não aceita valor"},
         {{"test", "-u", "a", "--user", "b", "/d/b.fdb"}, "mais de uma vez"},
         {{"status", "/d/b.fdb"}, "status não recebe banco"},
-        {{"test", "--output", "/e/n.fdb", "/d/b.fdb"}, "--output vale só para repair e verify"},
+        {{"test", "--output", "/e/n.fdb", "/d/b.fdb"}, "--output vale só para repair, verify e rescue"},
+        {{"verify", "--report", "r.json", "/d/b.fdb"}, "--report vale só para rescue"},
         {{"status", "-o", "/e/n.fdb"}, "--output vale só"},
         {{"test", "-p", "x", "--password-file", "/f", "/d/b.fdb"}, "não os dois"},
         {{"repair", "--no-repair", "/d/b.fdb"}, "--no-repair vale só para verify"},

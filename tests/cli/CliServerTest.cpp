@@ -440,3 +440,44 @@ TEST_F(CliOnServer, VerifyWithNoRepairNeverMendsAndExitsOneForProblemsZeroForNon
 }
 
 }  // namespace
+
+namespace {
+
+// ---- rescue ----------------------------------------------------------------------------------
+
+class CliRescueOnServer : public CliOnServer {};
+
+TEST_F(CliRescueOnServer, RescueWithYesMakesTheNewDatabaseWritesItsJsonReportAndExitsZero) {
+    const auto db = damaged("cli_resgate");
+    std::ifstream before(db, std::ios::binary);
+    const std::string original((std::istreambuf_iterator<char>(before)), {});
+    const auto rescued = server().freshPath("cli_resgate_novo");
+    const auto report = server().freshPath("cli_resgate_relatorio", ".json");
+    const CliResult result = run({"rescue", "--yes", "-o", rescued.string(), "--report", report.string(), db.string()});
+
+    EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
+    EXPECT_TRUE(contains(result.err, "Confirma o resgate? [y/N] y\n")) << result.err;
+    EXPECT_TRUE(contains(result.err, newFileLine(rescued))) << result.err;
+    EXPECT_TRUE(contains(result.out, "Resultado do resgate:")) << result.out;
+    EXPECT_TRUE(result.out.ends_with("Resgate concluído!\n")) << result.out;
+    std::ifstream after(db, std::ios::binary);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(after)), {}), original) << "the original is untouched";
+    std::ifstream json(report);
+    const std::string text((std::istreambuf_iterator<char>(json)), {});
+    EXPECT_TRUE(contains(text, "\"outcome\": \"new_database_made\"")) << text;
+    const auto counts = server().countRows(rescued);
+    for (const auto& [table, rows] : counts) {
+        if (table.starts_with("QUARENTENA$")) continue;  // the rescue's own tables
+        EXPECT_TRUE(contains(text, "\"name\": \"" + table + "\",\n      \"carried_by\"")) << table << "\n" << text;
+    }
+    EXPECT_GT(counts.at("PEDIDOS"), 0);
+}
+
+TEST_F(CliRescueOnServer, ARescueThatCannotStartExitsTwo) {
+    const auto missing = server().freshPath("cli_resgate_inexistente");
+    const CliResult result = run({"rescue", "--yes", missing.string()});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_TRUE(contains(result.err, kNotFound)) << result.err;
+}
+
+}  // namespace

@@ -6,6 +6,7 @@
 #include <streambuf>
 
 #include "TempDir.h"
+#include "RescueJob.h"
 #include "TerminalUiPort.h"
 #include "UFrmPrincipal.h"
 
@@ -101,6 +102,17 @@ TEST_F(TerminalPort, YesOptionAnswersEveryQuestionYesAndShowsIt) {
     EXPECT_EQ(err.str(), "Pergunta: Confirma?\n  mesmo? [y/N] y\nErro: Reparar? [y/N] y\n");
     EXPECT_EQ(in.tellg(), 0) << "--yes reads no answer";
     EXPECT_EQ(port.outcome().answers, (std::vector<bool>{true, true}));
+}
+
+TEST_F(TerminalPort, TheRescueOfferedAfterAFailedRepairIsDeclinedWithoutAWordEvenWithYes) {
+    for (const bool yes : {true, false}) {
+        auto& port = Port(yes, /*interactive=*/true);
+        in.str("y\n");
+        err.str("");
+        EXPECT_EQ(port.ShowMessageBox(kOfferRescue, "Pergunta", MessageKind::QuestionYesDefault), kButtonNo);
+        EXPECT_EQ(err.str(), "") << "the repair's error box stays the last line";
+        EXPECT_TRUE(port.outcome().answers.empty());
+    }
 }
 
 TEST_F(TerminalPort, OnATerminalTheTypedAnswerDecidesAndNoIsTheDefault) {

@@ -361,6 +361,7 @@ TEST_F(RepairJob, AFailingPassEndsTheRepairRestoredWithoutTheClosingLines) {
                     !port.messageBoxes[1].busyCursor);
         EXPECT_FALSE(fs::exists(form->ArquivoBackup)) << "no temporary backup is left";
         EXPECT_EQ(ReadFile(source), "database bytes");
+        EXPECT_EQ(port.rescueOffersDeclined, 1) << "the rescue is offered after the error box";
         ExpectIdle();
     }
 }

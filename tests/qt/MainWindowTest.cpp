@@ -234,16 +234,17 @@ TEST_F(QtWindow, MenuEntriesInOrderWithMnemonicsAndSeparator) {
     EXPECT_EQ(top[2]->text(), U("&Sair"));
     ASSERT_NE(top[0]->menu(), nullptr);
     const QList<QAction*> entries = top[0]->menu()->actions();
-    ASSERT_EQ(entries.size(), 5);
+    ASSERT_EQ(entries.size(), 6);
     EXPECT_EQ(entries[0]->text(), U("&Abrir"));
     EXPECT_TRUE(entries[1]->isSeparator());
     EXPECT_EQ(entries[2]->text(), U("&Teste conexão"));
     EXPECT_EQ(entries[3]->text(), U("&Verifica"));
     EXPECT_EQ(entries[4]->text(), U("&Repara"));
+    EXPECT_EQ(entries[5]->text(), U("Res&gate")) << "the rescue comes after the repair";
     for (int i : {0, 2, 3, 4}) EXPECT_FALSE(entries[i]->icon().isNull()) << "image beside entry " << i;
 }
 
-TEST_F(QtWindow, SixActionsWithTheirTooltips) {
+TEST_F(QtWindow, EveryActionWithItsTooltip) {
     const struct {
         const char* name;
         const char* text;
@@ -253,6 +254,7 @@ TEST_F(QtWindow, SixActionsWithTheirTooltips) {
         {"ActnTestaConexao", "&Teste conexão", "Executa o teste de conexão do banco de dados"},
         {"ActnVerificarBanco", "&Verifica", "Executa a verificação em busca de erros"},
         {"ActnReparabanco", "&Repara", "Cria um novo banco de dados corrigindo erros  existentes"},
+        {"ActnResgate", "Res&gate", "Copia o banco de dados e recupera os registros que o servidor ainda lê"},
         {"ActnSair", "&Sair", "Sair do sistema"},
     };
     for (const auto& e : expected) {

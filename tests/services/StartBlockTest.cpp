@@ -196,6 +196,12 @@ TEST_F(StartBlock, BackupEdgeCases)
          Int(108, 0) + Text(5, "  c.gbk")},
         {"file name counted in bytes", [](auto& s) { s.BackupFile().Add("cópia.gbk"); },
          Int(108, 0) + Text(5, "cópia.gbk")},
+        {"tables whose rows are skipped come last, as a two-byte text", [](auto& s) {
+             s.BackupFile().Add("a.gbk");
+             s.SetSkipData("(CLIENTES|PEDIDOS)");
+         },
+         Int(108, 0) + Text(5, "a.gbk") + Text(8, "(CLIENTES|PEDIDOS)")},
+        {"no skip item for an empty pattern", [](auto& s) { s.SetSkipData(""); }, Int(108, 0)},
         {"negative length", [](auto& s) { s.BackupFile().Add("a.gbk=-1"); },
          Int(108, 0) + Text(5, "a.gbk") + Int(7, 0xFFFFFFFF)},
         {"tables whose data is skipped, after the files", [](auto& s) {

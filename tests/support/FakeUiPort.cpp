@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "PlatformFiles.h"
+#include "RescueJob.h"
 #include "UFrmSobre.h"
 
 namespace tovanel::testing {
@@ -68,6 +69,10 @@ void FakeUiPort::ClearLog() {
 
 int FakeUiPort::ShowMessageBox(const std::string& text, const std::string& title,
                                MessageKind kind) {
+    if (declineRescueOffer && text == kOfferRescue) {
+        ++rescueOffersDeclined;
+        return kButtonNo;
+    }
     MessageBoxCall box{text, title, kind, 0, busyCursor, inputGroupEnabled, mainMenuEnabled,
                        log.size()};
     if (onMessageBox) onMessageBox(box);

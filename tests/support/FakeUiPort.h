@@ -58,6 +58,10 @@ public:
 
     std::string executablePath = "/opt/tovanel/bin/tovanel";
     bool shellOpenSucceeds = true;
+    // The rescue offered after a failed repair is answered No without taking a queued answer, so
+    // tests of other jobs need not script it; they are counted here. A rescue test sets false.
+    bool declineRescueOffer = true;
+    int rescueOffersDeclined = 0;
 
     // ---- the window's state --------------------------------------------------------------
     std::string databasePath;

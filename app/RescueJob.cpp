@@ -1,0 +1,396 @@
+#include "RescueJob.h"
+
+#include <algorithm>
+#include <chrono>
+#include <ctime>
+#include <map>
+
+#include "IBBackupService.h"
+#include "IBRestoreService.h"
+#include "IBSqlError.h"
+#include "IBStatement.h"
+#include "IBValidationService.h"
+#include "PlatformFiles.h"
+#include "RepairNames.h"
+#include "RescueBackup.h"
+#include "RescueDbKey.h"
+#include "ValidationDetails.h"
+
+namespace tovanel {
+namespace {
+
+constexpr int32_t kNewPageSize = 4096;
+
+std::string Quoted(const std::string& text) {
+    std::string literal = "'";
+    for (const char c : text) literal += c == '\'' ? std::string("''") : std::string(1, c);
+    return literal + "'";
+}
+
+class RescueRun {
+public:
+    RescueRun(const RescueRequest& request, const RescueCallback& callback) : request_(request), callback_(callback) {
+        report_.original = request.original;
+        report_.newDatabase = request.newDatabase;
+    }
+
+    RescueReport Run() {
+        const auto started = std::chrono::steady_clock::now();
+        const bool newExisted = RegularFileExists(request_.newDatabase);
+        try {
+            Steps();
+            report_.outcome = RescueOutcome::NewDatabaseMade;
+        } catch (const ERescueServerGone& gone) {
+            report_.serverDied = true;
+            report_.failure = gone.what();
+        } catch (const std::exception& failure) {
+            report_.failure = failure.what();
+            report_.serverDied = !ServerAnswers();
+        }
+        target_.reset();
+        source_.reset();
+        Say(RescuePhase::Finishing, "Removendo os arquivos temporários do resgate.");
+        for (const std::string& left : temps_.RemoveAll())
+            report_.failure += (report_.failure.empty() ? "" : "; ") + std::string("não foi possível remover ") + left;
+        // A half-made new database is no rescue: it goes too, unless it was there before.
+        if (report_.outcome == RescueOutcome::Failed && !newExisted) RemoveFileQuietly(request_.newDatabase);
+        report_.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        return report_;
+    }
+
+private:
+    void Say(RescuePhase phase, const std::string& line) {
+        if (!callback_) return;
+        RescueProgress progress;
+        progress.phase = phase;
+        progress.line = line;
+        callback_(progress);
+    }
+
+    template <class Service>
+    void Configure(Service& service) const {
+        service.SetServerName("localhost");
+        service.SetProtocol(TProtocol::TCP);
+        service.SetLoginPrompt(false);
+        service.Params().SetValue("user_name", request_.login.user);
+        service.Params().SetValue("password", request_.login.password);
+    }
+
+    bool ServerAnswers() const noexcept {
+        try {
+            TIBServerInfoService info;
+            Configure(info);
+            info.Attach();
+            info.Detach();
+            return true;
+        } catch (...) {
+            return false;
+        }
+    }
+
+    void Steps() {
+        MakeCopy();
+        ValidateCopy();
+        ReadSchema();
+        BackupAndRestore();
+        PumpTables();
+        CountBackedUpTables();
+    }
+
+    void MakeCopy() {
+        Say(RescuePhase::Checking, "Verificando se o servidor está com o banco de dados aberto.");
+        TIBServerInfoService info;
+        Configure(info);
+        info.Attach();
+        Say(RescuePhase::Copying, "Copiando o banco de dados para um arquivo de trabalho.");
+        copy_ = MakeWorkingCopy(info, request_.original, request_.newDatabase, temps_);
+        info.Detach();
+        Say(RescuePhase::Copying, "Cópia de trabalho: " + copy_.path);
+    }
+
+    void ValidateCopy() {
+        Say(RescuePhase::Validating, "Validando a cópia de trabalho.");
+        const LineSink log = [&](const std::string& line) {
+            damage_.AddProblem(line);
+            Say(RescuePhase::Validating, line);
+        };
+        try {
+            TIBValidationService validation;
+            Configure(validation);
+            validation.SetDatabaseName(copy_.path);
+            validation.Attach();
+            validation.SetOptions({TValidateOption::ValidateDB, TValidateOption::ValidateFull});
+            const TLogTime startedAt = LocalLogTime(std::time(nullptr));
+            StartValidation(validation, log);
+            for (std::string line = validation.GetNextLine(); !line.empty(); line = validation.GetNextLine()) log(line);
+            foundErrors_ = validation.ReportTaken();
+            if (foundErrors_) ListRunDetails(validation, startedAt, true, log);
+            validation.SetActive(false);
+        } catch (const EIBError& failure) {
+            // A validation that cannot run leaves the pump to find the damage in every table.
+            validationFailed_ = true;
+            Say(RescuePhase::Validating, std::string("A validação da cópia falhou: ") + failure.what());
+        }
+    }
+
+    void ReadSchema() {
+        Say(RescuePhase::ReadingSchema, "Lendo as definições das tabelas.");
+        source_.emplace(copy_.path, request_.login);
+        tables_ = ReadUserTables(source_->Transaction());
+        TIBStatement page(source_->Transaction(), "select mon$page_size from mon$database");
+        page.Execute();
+        if (!page.Fetch()) throw ERescueError("O servidor não informou o tamanho de página da cópia.");
+        slots_ = SlotsPerDataPage(static_cast<std::uint32_t>(*page.Columns().GetInt32(0)));
+        page.CloseCursor();
+
+        bool anyNamed = false;
+        for (const TTableInfo& table : tables_) {
+            allNames_.push_back(table.name);
+            if (damage_.NeedsPump(table.name)) {
+                pumped_.insert(table.name);
+                anyNamed = true;
+            }
+        }
+        // Errors without a table named (no details from the server's log), or no validation at all:
+        // every table is read and checked row by row.
+        if (validationFailed_ || (foundErrors_ && !anyNamed)) pumped_.insert(allNames_.begin(), allNames_.end());
+    }
+
+    void BackupAndRestore() {
+        const std::string backup = TemporaryBackupPath(request_.newDatabase, DeriveRepairNames(request_.newDatabase).stem);
+        temps_.Add(backup);
+        for (std::size_t attempt = 0;; ++attempt) {
+            pumped_ = TablesSkippedBy(pumped_, allNames_);
+            std::optional<std::string> failing = Backup(backup);
+            if (!failing) failing = Restore(backup);
+            if (!failing) break;
+            const bool allPumped = pumped_.size() == allNames_.size();
+            if (allPumped || attempt > tables_.size())
+                throw ERescueError("A cópia de segurança do servidor não pôde ser feita nem restaurada, nem com as "
+                                   "tabelas danificadas lidas registro a registro.");
+            if (failing->empty() || pumped_.count(*failing) > 0) {
+                // The server named no table (its lines stop before the table's): every table is read
+                // row by row, and the backup carries the definitions only.
+                Say(RescuePhase::BackingUp, "Todas as tabelas serão lidas registro a registro.");
+                pumped_.insert(allNames_.begin(), allNames_.end());
+            } else {
+                Say(RescuePhase::BackingUp, "A tabela " + *failing + " será lida registro a registro.");
+                pumped_.insert(*failing);
+            }
+        }
+        RemoveFileQuietly(backup);
+    }
+
+    // Runs a started backup or restore to its end; nothing when it succeeded, else the table that
+    // stopped it (empty: none named).
+    std::optional<std::string> RunToEnd(TIBControlAndQueryService& service, RescuePhase phase) {
+        BackupOutputReader reader;
+        try {
+            service.Attach();
+            service.ServiceStart();
+            for (std::string line = service.GetNextLine(); !line.empty(); line = service.GetNextLine()) {
+                reader.Add(line);
+                Say(phase, line);
+            }
+            service.SetActive(false);
+        } catch (const EIBError& failure) {
+            reader.Add(std::string("ERROR:") + failure.what());
+            Say(phase, failure.what());
+            if (!ServerAnswers()) throw ERescueServerGone(std::string("O servidor Firebird parou: ") + failure.what());
+        }
+        if (!reader.Failed()) return std::nullopt;
+        return reader.FailingTable(pumped_).value_or(std::string());
+    }
+
+    std::optional<std::string> Backup(const std::string& backup) {
+        Say(RescuePhase::BackingUp, "Cópia de segurança das tabelas sem danos.");
+        RemoveFileQuietly(backup);
+        TIBBackupService service;
+        Configure(service);
+        service.SetDatabaseName(copy_.path);
+        service.BackupFile().Add(backup);
+        service.SetOptions({TBackupOption::IgnoreLimbo, TBackupOption::NoGarbageCollection});
+        service.SetSkipData(SkipDataPattern(pumped_));
+        service.SetVerbose(true);
+        return RunToEnd(service, RescuePhase::BackingUp);
+    }
+
+    std::optional<std::string> Restore(const std::string& backup) {
+        Say(RescuePhase::Restoring, "Criando o novo banco de dados.");
+        TIBRestoreService service;
+        Configure(service);
+        service.SetOptions({TRestoreOption::Replace, TRestoreOption::CreateNewDB});
+        service.DatabaseName().Add(request_.newDatabase);
+        service.BackupFile().Add(backup);
+        service.SetPageSize(kNewPageSize);
+        service.SetVerbose(true);
+        return RunToEnd(service, RescuePhase::Restoring);
+    }
+
+    // ---- the pumped tables -------------------------------------------------------------------
+
+    std::vector<std::string> Names(const std::string& sql) {
+        TIBTransaction read(*target_, TTransactionOptions::WriteTarget());
+        std::vector<std::string> names;
+        TIBStatement statement(read, sql);
+        statement.ForEachRow([&](const TSqlMessage& row) {
+            std::string name = row.GetText(0).value_or(std::string());
+            name.erase(name.find_last_not_of(' ') + 1);
+            names.push_back(name);
+            return true;
+        });
+        read.Commit();
+        return names;
+    }
+
+    void RunDdl(const std::string& sql) {
+        TIBTransaction ddl(*target_, TTransactionOptions::WriteTarget());
+        TIBStatement statement(ddl, sql);
+        statement.Execute();
+        ddl.Commit();
+    }
+
+    // Parents before children, so a child's rows find the parent rows already there.
+    std::vector<const TTableInfo*> PumpOrder() {
+        std::multimap<std::string, std::string> parents;
+        TIBTransaction read(*target_, TTransactionOptions::WriteTarget());
+        TIBStatement statement(read,
+                               "select c.rdb$relation_name, p.rdb$relation_name from rdb$relation_constraints c "
+                               "join rdb$ref_constraints r on r.rdb$constraint_name = c.rdb$constraint_name "
+                               "join rdb$relation_constraints p on p.rdb$constraint_name = r.rdb$const_name_uq");
+        statement.ForEachRow([&](const TSqlMessage& row) {
+            auto trim = [](std::string s) { return s.erase(s.find_last_not_of(' ') + 1); };
+            parents.emplace(trim(row.GetText(0).value_or("")), trim(row.GetText(1).value_or("")));
+            return true;
+        });
+        read.Commit();
+        std::vector<const TTableInfo*> order;
+        std::set<std::string> placed;
+        // Bounded: each round places at least one table, or the rest (a cycle) in name order.
+        while (order.size() < pumped_.size()) {
+            bool progress = false;
+            for (const TTableInfo& table : tables_) {
+                if (pumped_.count(table.name) == 0 || placed.count(table.name) > 0) continue;
+                bool ready = true;
+                for (auto [p, end] = parents.equal_range(table.name); p != end; ++p)
+                    if (p->second != table.name && pumped_.count(p->second) > 0 && placed.count(p->second) == 0)
+                        ready = false;
+                if (!ready) continue;
+                order.push_back(&table);
+                placed.insert(table.name);
+                progress = true;
+            }
+            if (!progress)
+                for (const TTableInfo& table : tables_)
+                    if (pumped_.count(table.name) > 0 && placed.insert(table.name).second) order.push_back(&table);
+        }
+        return order;
+    }
+
+    void PumpTables() {
+        if (pumped_.empty()) return;
+        target_.emplace();
+        OpenDatabase(*target_, request_.newDatabase, request_.login);
+        std::set<std::string> taken;
+        for (const std::string& name : Names("select rdb$relation_name from rdb$relations")) taken.insert(name);
+        for (const TTableInfo* table : PumpOrder()) {
+            PumpOne(*table, taken);
+            if (!report_.tables.empty() && !report_.tables.back().quarantineTable.empty())
+                taken.insert(report_.tables.back().quarantineTable);
+        }
+    }
+
+    void PumpOne(const TTableInfo& table, const std::set<std::string>& taken) {
+        Say(RescuePhase::Pumping, "Lendo a tabela " + table.name + " registro a registro.");
+        const std::string name = Quoted(table.name);
+        const auto triggers = Names("select rdb$trigger_name from rdb$triggers where rdb$relation_name = " + name +
+                                    " and coalesce(rdb$trigger_inactive, 0) = 0 and coalesce(rdb$system_flag, 0) = 0");
+        const auto indexes = Names(
+            "select i.rdb$index_name from rdb$indices i where i.rdb$relation_name = " + name +
+            " and coalesce(i.rdb$index_inactive, 0) = 0 and coalesce(i.rdb$system_flag, 0) = 0 and not exists "
+            "(select 1 from rdb$relation_constraints c where c.rdb$index_name = i.rdb$index_name)");
+        // The rows go in as they were: no trigger may change them, and plain indexes are built once
+        // after the load.
+        for (const auto& trigger : triggers) RunDdl("alter trigger " + QuoteIdentifier(trigger) + " inactive");
+        for (const auto& index : indexes) RunDdl("alter index " + QuoteIdentifier(index) + " inactive");
+        TableRescue result;
+        try {
+            result = PumpTable(*source_, *target_, table, slots_, damage_, taken, request_.pump,
+                               [&](const TableRescue& sofar) {
+                                   RescueProgress progress;
+                                   progress.phase = RescuePhase::Pumping;
+                                   progress.table = table.name;
+                                   progress.rows = sofar.rowsSaved;
+                                   progress.quarantined = sofar.QuarantinedRows();
+                                   progress.unreadable = sofar.unreadableRecords;
+                                   if (callback_) callback_(progress);
+                               });
+        } catch (const ERescueServerGone&) {
+            throw;
+        } catch (const EIBError& failure) {
+            if (!ServerAnswers()) throw ERescueServerGone(std::string("O servidor Firebird parou: ") + failure.what());
+            result.name = table.name;
+            result.carriedBy = CarriedBy::NotCarried;
+            result.notes.push_back(std::string("a tabela não pôde ser lida: ") + failure.what());
+        }
+        Say(RescuePhase::Activating, "Ativando índices e gatilhos da tabela " + table.name + ".");
+        for (const auto& index : indexes) Reactivate("alter index " + QuoteIdentifier(index) + " active", table.name + ": índice " + index);
+        for (const auto& trigger : triggers)
+            Reactivate("alter trigger " + QuoteIdentifier(trigger) + " active", table.name + ": gatilho " + trigger);
+        report_.tables.push_back(result);
+    }
+
+    void Reactivate(const std::string& sql, const std::string& what) {
+        try {
+            RunDdl(sql);
+        } catch (const EIBError& failure) {
+            report_.notActivated.push_back(what + " (" + failure.what() + ")");
+        }
+    }
+
+    // The tables the backup carried: their rows in the new database.
+    void CountBackedUpTables() {
+        if (!target_) {
+            target_.emplace();
+            OpenDatabase(*target_, request_.newDatabase, request_.login);
+        }
+        for (const TTableInfo& table : tables_) {
+            if (pumped_.count(table.name) > 0) continue;
+            TableRescue result;
+            result.name = table.name;
+            result.carriedBy = CarriedBy::Backup;
+            TIBTransaction read(*target_, TTransactionOptions::WriteTarget());
+            TIBStatement count(read, "select count(*) from " + QuoteIdentifier(table.name));
+            count.Execute();
+            if (count.Fetch()) result.rowsSaved = static_cast<std::uint64_t>(count.Columns().GetInt64(0).value_or(0));
+            count.CloseCursor();
+            read.Commit();
+            report_.tables.push_back(result);
+        }
+        std::sort(report_.tables.begin(), report_.tables.end(),
+                  [](const TableRescue& a, const TableRescue& b) { return a.name < b.name; });
+    }
+
+    const RescueRequest& request_;
+    const RescueCallback& callback_;
+    RescueReport report_;
+    RescueTempFiles temps_;
+    WorkingCopy copy_;
+    DamageMap damage_;
+    bool foundErrors_ = false;
+    bool validationFailed_ = false;
+    std::optional<SourceLink> source_;
+    std::optional<TIBDatabase> target_;
+    std::vector<TTableInfo> tables_;
+    std::vector<std::string> allNames_;
+    std::set<std::string> pumped_;
+    std::uint32_t slots_ = 0;
+};
+
+}  // namespace
+
+RescueReport RunRescue(const RescueRequest& request, const RescueCallback& report) {
+    return RescueRun(request, report).Run();
+}
+
+}  // namespace tovanel

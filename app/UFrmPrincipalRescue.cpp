@@ -1,0 +1,80 @@
+// TFrmPrincipal's rescue: the command "Res&gate" and the offer after a failed repair. The job
+// itself is RunRescue (RescueJob.h); here are the window's guard, questions, dialog and log.
+
+#include "RepairNames.h"
+#include "RescueJob.h"
+#include "TryFinally.h"
+#include "UFrmPrincipal.h"
+
+namespace tovanel {
+
+namespace {
+
+constexpr const char* kProcessStarted = "Aguarde... Processo iniciado.";
+constexpr const char* kSameFile = "O banco de dados destinho não pode ser igual ao origem";
+constexpr const char* kRescueDone = "Resgate concluído!";
+
+}  // namespace
+
+void TFrmPrincipal::ActnResgateExecute() {
+    RescueJob(true);
+}
+
+// The repair's failure is shown as every failure is, then the rescue is offered.
+void TFrmPrincipal::OfferRescueAfterFailedRepair(const std::exception& failure) {
+    AppictinEvntsException(failure);
+    if (port_.ShowMessageBox(kOfferRescue, kQuestionTitle, MessageKind::QuestionYesDefault) == kButtonYes)
+        RescueJob(false);
+}
+
+void TFrmPrincipal::RescueJob(bool confirm) {
+    if (!JobGuardPasses()) return;
+    if (confirm && port_.ShowMessageBox(kConfirmRescue, kQuestionTitle, MessageKind::Confirmation) != kButtonYes)
+        return;
+
+    const std::string source = port_.EditText(UiEdit::LblEditBancodeDados);
+    const RepairNames names = DeriveRepairNames(source);
+    const FileFilter filter = names.extension == ".FDB" ? FileFilter::Firebird : FileFilter::Interbase;
+    const auto chosen =
+        port_.ShowSaveDialog(DirectoryPart(source), names.stem + kRescueSuffix + names.extension, filter);
+    if (!chosen) return;
+    if (IsSameDatabaseFile(*chosen, source)) {
+        port_.ShowMessageBox(kSameFile, kErrorTitle, MessageKind::Error);
+        return;
+    }
+
+    RescueRequest request;
+    request.original = source;
+    request.newDatabase = *chosen;
+    request.login = {port_.EditText(UiEdit::LblEdtUsuarioBD), port_.EditText(UiEdit::MskEdtSenhaBD)};
+
+    port_.ClearLog();
+    port_.AppendLog(kProcessStarted);
+    port_.AppendLog("");
+    port_.SetMainMenuEnabled(false);
+    port_.SetInputGroupEnabled(false);
+    Executando = true;
+    port_.SetBusyCursor(true);
+    TryFinally(
+        [&] {
+            ultimoResgate_ = RunRescue(request, [&](const RescueProgress& progress) {
+                if (!progress.line.empty()) port_.AppendLog(progress.line);
+                port_.ProcessPendingEvents();
+            });
+        },
+        [&] {
+            port_.SetInputGroupEnabled(true);
+            Executando = false;
+            port_.SetMainMenuEnabled(true);
+            port_.SetBusyCursor(false);
+        });
+    for (const std::string& line : ReportLines(*ultimoResgate_)) port_.AppendLog(line);
+    if (ultimoResgate_->outcome == RescueOutcome::Failed) {
+        port_.ShowMessageBox(ultimoResgate_->failure, kErrorTitle, MessageKind::Error);
+        return;
+    }
+    port_.AppendLog("");
+    port_.AppendLog(kRescueDone);
+}
+
+}  // namespace tovanel

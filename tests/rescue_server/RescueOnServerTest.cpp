@@ -1,0 +1,138 @@
+// The whole rescue against the private instance, on checkable databases damaged in several ways:
+// the original stays byte for byte, no working copy or temporary file is left, every row in a
+// rescued table is genuine, each table keeps at least the rows the server's own tools recover
+// from a copy, and the server survives.
+
+#include "RescueFixture.h"
+
+namespace tovanel::testing {
+namespace {
+
+struct DamageCase {
+    const char* name;
+    void (*damage)(const fs::path& path);
+};
+
+void Records(const fs::path& p) { fbdamage::damage(p, {fbdamage::Kind::Records, 2, 128, 7}); }
+void Count(const fs::path& p) { fbdamage::damage(p, {fbdamage::Kind::Count, 2, 128, 3}); }
+void Zero(const fs::path& p) { fbdamage::damage(p, {fbdamage::Kind::ZeroPage, 1, 128, 5}); }
+void BTree(const fs::path& p) { fbdamage::damage(p, {fbdamage::Kind::BTree, 2, 128, 9}); }
+void Blobs(const fs::path& p) { GarbleBlobPages(p, 2); }
+void OnlyPage(const fs::path& p) { fbdamage::damage(p, {fbdamage::Kind::Records, 1, 131, 11}); }
+void Several(const fs::path& p) {
+    Records(p);
+    BTree(p);
+    Blobs(p);
+}
+void Truncated(const fs::path& p) {
+    const auto size = fs::file_size(p);
+    fs::resize_file(p, size - 8 * 4096);
+}
+
+// A fresh directory the server can write, for the new database and the rescue's own files.
+class RescueInDirectory : public testserver::RealServerTest {
+protected:
+    void SetUp() override {
+        RealServerTest::SetUp();
+        if (HasFatalFailure() || IsSkipped()) return;
+        directory = DirectoryForTheServer(server(), "resgate");
+    }
+    void TearDown() override {
+        if (!directory.empty()) fs::remove_all(directory);
+        RealServerTest::TearDown();
+    }
+    fs::path directory;
+};
+
+class RescueOfDamage : public RescueInDirectory, public ::testing::WithParamInterface<DamageCase> {
+protected:
+    fs::path MakeDamaged() {
+        const fs::path original = server().freshPath("danificado");
+        const auto made = testserver::runCommand({"isql-fb", "-q", "-b"}, CheckableScript(original, server()));
+        EXPECT_TRUE(made.ok()) << made.output;
+        GetParam().damage(original);
+        return original;
+    }
+};
+
+TEST_P(RescueOfDamage, SavesOnlyGenuineRowsAndAtLeastWhatTheServersToolsSave) {
+    const fs::path original = MakeDamaged();
+    const std::string before = FileBytes(original);
+
+    // What the server's own tools recover from a copy; they may fail outright.
+    std::optional<testserver::RowCounts> reference;
+    try {
+        reference = server().referenceRepair(original).counts;
+    } catch (const std::exception&) {
+    }
+    ASSERT_EQ(FileBytes(original), before);
+
+    const fs::path target = directory / "banco_RESGATE.FDB";
+    std::vector<std::string> log;
+    const RescueReport report =
+        RunRescue(RequestFor(original, target, server()), [&](const RescueProgress& p) {
+            if (!p.line.empty()) log.push_back(p.line);
+        });
+    std::string joined;
+    for (const auto& line : log) joined += line + "\n";
+    for (const auto& line : ReportLines(report)) joined += line + "\n";
+
+    EXPECT_EQ(FileBytes(original), before) << "the original is byte for byte as it was";
+    EXPECT_TRUE(server().reachable()) << "the server survived";
+    ASSERT_EQ(report.outcome, RescueOutcome::NewDatabaseMade) << report.failure << "\n" << joined;
+    EXPECT_EQ(FilesIn(directory), std::vector<fs::path>{target}) << "no working copy or temporary file is left";
+
+    std::map<std::string, const TableRescue*> byName;
+    for (const TableRescue& table : report.tables) byName[table.name] = &table;
+    for (const auto& [table, condition] : GenuineConditions()) {
+        ASSERT_TRUE(byName.count(table)) << table << "\n" << joined;
+        const TableRescue& rescued = *byName[table];
+        EXPECT_EQ(NotGenuine(server(), target, table), 0) << table << ": every rescued row is genuine\n" << joined;
+        const long long rows = Scalar(server(), target, "select count(*) from " + table);
+        EXPECT_EQ(static_cast<std::uint64_t>(rows), rescued.rowsSaved) << table;
+        if (reference && reference->count(table)) {
+            EXPECT_GE(rows, reference->at(table)) << table << ": at least the rows the server's tools recover\n"
+                                                  << joined;
+        }
+        if (!rescued.quarantineTable.empty()) {
+            EXPECT_EQ(static_cast<std::uint64_t>(
+                          Scalar(server(), target, "select count(*) from \"" + rescued.quarantineTable + "\"")),
+                      rescued.QuarantinedRows())
+                << table;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, RescueOfDamage,
+                         ::testing::Values(DamageCase{"records", Records}, DamageCase{"count", Count},
+                                           DamageCase{"zero_page", Zero}, DamageCase{"btree", BTree},
+                                           DamageCase{"blob_pages", Blobs}, DamageCase{"only_data_page", OnlyPage},
+                                           DamageCase{"several_at_once", Several},
+                                           DamageCase{"truncated", Truncated}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace tovanel::testing
+
+namespace tovanel::testing {
+namespace {
+
+using RescueRefusal = RescueInDirectory;
+
+// Refused before anything is written: the job returns a failure, the directory stays empty.
+TEST_F(RescueRefusal, AnOriginalTheServerHoldsOpenIsRefusedAsAnOutcome) {
+    const fs::path original = server().freshPath("aberto");
+    server().createHealthyDatabase(original);
+    TIBDatabase holder;
+    OpenDatabase(holder, original.string(), {server().user(), server().password()});
+    const RescueReport report = RunRescue(RequestFor(original, directory / "novo.fdb", server()), {});
+    holder.SetConnected(false);
+    EXPECT_EQ(report.outcome, RescueOutcome::Failed);
+    EXPECT_FALSE(report.serverDied);
+    EXPECT_EQ(report.failure.rfind("O servidor está com o banco de dados " + original.string() + " aberto.", 0), 0u)
+        << report.failure;
+    EXPECT_TRUE(FilesIn(directory).empty());
+}
+
+}  // namespace
+}  // namespace tovanel::testing
