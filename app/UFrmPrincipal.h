@@ -14,6 +14,8 @@
 #include "IBDatabase.h"
 #include "IBRestoreService.h"
 #include "IBValidationService.h"
+#include "JobOutcome.h"
+#include "ServerCallWaiter.h"
 #include "UiPort.h"
 
 namespace tovanel {
@@ -86,6 +88,13 @@ public:
     // Where the process list is read; tests point it at a fake tree.
     void SetProcessListRoot(std::filesystem::path root) { processListRoot_ = std::move(root); }
 
+    // How the last job command that got past the running-job test ended (a command refused
+    // because a job runs leaves the running job's outcome alone).
+    JobOutcome LastJobOutcome() const noexcept { return outcome_; }
+    // Whether a job holds the window: Executando, or a job's server call in flight (the
+    // connection step lets events run too, before any job sets Executando).
+    bool JobRunning() const noexcept { return Executando || waiter_.Waiting(); }
+
     // Checks that the three inputs are filled; changes nothing.
     TErroServidor DadosServidorInseridos() const;
 
@@ -114,10 +123,6 @@ public:
 
     // Shown for a failure that carries no message of its own.
     static constexpr const char* kUnknownFailureText = "Erro desconhecido";
-    // The connection test's log line when it attached but found the connection gone; a front
-    // end that reports the outcome by other means reads it.
-    static constexpr const char* kNotConnectedText =
-        "Não foi possivel obter conexão a esse banco de dados!";
 
 private:
     // Titles of the message boxes that both the input checks and the jobs show.
@@ -128,7 +133,9 @@ private:
     void ApplyStoredSettings();
 
     // Steps shared by the jobs.
-    void ConnectionStep();
+    bool OpensJob();
+    bool ConnectionStep();
+    void RestoreWindow();
     void OutputLoop(TIBControlAndQueryService& service);
     void ListValidationReport();
     void RestoreAfterVerification();
@@ -141,6 +148,10 @@ private:
 
     UiPort& port_;
     std::filesystem::path processListRoot_ = "/proc";
+    JobOutcome outcome_ = JobOutcome::Succeeded;
+    // Every long client call of the jobs goes through it; declared last, so its worker is
+    // joined before anything else of the window goes.
+    ServerCallWaiter waiter_{port_};
 };
 
 }  // namespace tovanel

@@ -1,6 +1,5 @@
 #include "CliRun.h"
 
-#include <algorithm>
 #include <exception>
 #include <memory>
 #include <ostream>
@@ -11,10 +10,6 @@
 namespace tovanel::cli {
 
 namespace {
-
-bool AllYes(const std::vector<bool>& answers) {
-    return std::all_of(answers.begin(), answers.end(), [](bool yes) { return yes; });
-}
 
 int UsageFailure(const TerminalIo& io, const std::string& error) {
     io.err << "tovanel-cli: " << error << "\nUse tovanel-cli --help para ver o uso.\n" << std::flush;
@@ -48,22 +43,14 @@ void RunCommand(TFrmPrincipal& window, Command command) {
 
 }  // namespace
 
-int ExitStatus(Command command, const Outcome& outcome, bool foundErrors) {
-    if (outcome.errorBoxes > 0 || outcome.stoppedWithoutTerminal) return kExitFailure;
-    switch (command) {
-        case Command::Status:
-            return kExitSuccess;
-        case Command::Test:
-            return outcome.lastLogLine == kNoConnectionLine ? kExitFailure : kExitSuccess;
-        case Command::Repair:
-            // Every question of a repair (its confirmation, replacing an existing file) must be
-            // answered Yes for it to run.
-            return AllYes(outcome.answers) && outcome.newFileChosen ? kExitSuccess : kExitFailure;
-        case Command::Verify:
-            if (outcome.answers.empty() || !outcome.answers.front()) return kExitFailure;  // not run
-            if (!foundErrors) return kExitSuccess;
-            // Errors found: only a repair that ran to its end makes this a success.
-            return AllYes(outcome.answers) && outcome.newFileChosen ? kExitSuccess : kExitErrorsFound;
+int ExitStatus(Command command, const Outcome& shown, JobOutcome job) {
+    if (shown.errorBoxes > 0 || shown.stoppedWithoutTerminal) return kExitFailure;
+    if (command == Command::Status) return kExitSuccess;
+    switch (job) {
+        case JobOutcome::Succeeded: return kExitSuccess;
+        case JobOutcome::FoundProblems: return kExitErrorsFound;
+        case JobOutcome::Failed:
+        case JobOutcome::Cancelled: break;
     }
     return kExitFailure;
 }
@@ -103,7 +90,7 @@ int RunCli(std::span<const std::string> args, const EnvLookup& env, TerminalIo i
     FillInputs(*window, port, options, credentials, workingDirectory);
     RunCommand(*window, options.command);
     if (options.command == Command::Status) io.out << port.statusText() << '\n' << std::flush;
-    return ExitStatus(options.command, port.outcome(), window->EncontrouErro);
+    return ExitStatus(options.command, port.outcome(), window->LastJobOutcome());
 }
 
 }  // namespace tovanel::cli

@@ -15,12 +15,9 @@ inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitErrorsFound = 1;  // verify found errors and no repair ran
 inline constexpr int kExitFailure = 2;      // a failure, bad usage, or nothing done
 
-// The log line of a connection test that attached but found the connection gone.
-inline constexpr const char* kNoConnectionLine = TFrmPrincipal::kNotConnectedText;
-
-// The exit status for what a command's run showed and answered. `foundErrors` is the window's
-// EncontrouErro after the run.
-int ExitStatus(Command command, const Outcome& outcome, bool foundErrors);
+// The exit status for a command's run: how its job ended, and what the terminal had to show
+// (an error box, a question nobody could answer).
+int ExitStatus(Command command, const Outcome& shown, JobOutcome job);
 
 // args excludes the program name; `workingDirectory` makes a relative --output absolute.
 int RunCli(std::span<const std::string> args, const EnvLookup& env, TerminalIo io,
