@@ -31,8 +31,9 @@ ServerCallWaiter::~ServerCallWaiter() {
     if (worker_.joinable()) worker_.join();
 }
 
-void ServerCallWaiter::BeginPhase(ServerPhase phase) {
+void ServerCallWaiter::BeginPhase(ServerPhase phase, Input input) {
     phase_ = phase;
+    input_ = input;
     phaseStart_ = Clock::now();
 }
 
@@ -86,7 +87,10 @@ void ServerCallWaiter::WaitProcessingEvents(std::unique_lock<std::mutex>& lock) 
         }
         lock.unlock();
         try {
-            port_.ProcessPendingEvents();
+            if (input_ == Input::Held)
+                port_.ProcessPendingEventsHoldingInput();
+            else
+                port_.ProcessPendingEvents();
             const Clock::time_point now = Clock::now();
             if (now >= nextSilence) {
                 port_.ShowServerSilence(phase_, std::chrono::duration_cast<std::chrono::milliseconds>(now - phaseStart_));

@@ -52,8 +52,15 @@ public:
     // Whether a call is running on the worker (a nested handler sees true).
     bool Waiting() const noexcept { return waiting_; }
 
+    // What the user-interface thread handles while a call waits.
+    enum class Input {
+        Delivered,  // every event: the job has disabled what input could change
+        Held,       // all but keyboard and mouse input, which waits for the call's end
+    };
+
     // The phase the next calls belong to; its elapsed time counts from here.
-    void BeginPhase(ServerPhase phase);
+    void BeginPhase(ServerPhase phase, Input input = Input::Delivered);
+    ServerPhase Phase() const noexcept { return phase_; }
 
     // How long a call may take before the first pass over the pending events, and how often they
     // are processed after that. The grace keeps a quick call from handing the window events
@@ -71,6 +78,7 @@ private:
     UiPort& port_;
     bool waiting_ = false;
     ServerPhase phase_ = ServerPhase::Connection;
+    Input input_ = Input::Delivered;
     Clock::time_point phaseStart_ = Clock::now();
 
     std::mutex mutex_;

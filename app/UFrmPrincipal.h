@@ -6,6 +6,7 @@
 
 #include <exception>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -94,6 +95,10 @@ public:
     // Whether a job holds the window: Executando, or a job's server call in flight (the
     // connection step lets events run too, before any job sets Executando).
     bool JobRunning() const noexcept { return Executando || waiter_.Waiting(); }
+    // The phase whose server call is in flight now, if one is (seen from a nested handler).
+    std::optional<ServerPhase> ServerCallWaiting() const noexcept {
+        return waiter_.Waiting() ? std::optional<ServerPhase>(waiter_.Phase()) : std::nullopt;
+    }
 
     // Checks that the three inputs are filled; changes nothing.
     TErroServidor DadosServidorInseridos() const;

@@ -177,8 +177,10 @@ void TFrmPrincipal::ActnTestaConexaoExecute() {
 // The connection test, also the first step of the verification and of the repair: its result
 // line is logged in any case, an empty one when the attach failed. A false answer only chooses
 // the line; a job goes on.
+// The verification and the repair disable the inputs only after this step, so what is typed or
+// clicked meanwhile waits until the attach has ended, as it did when the attach held the thread.
 bool TFrmPrincipal::ConnectionStep() {
-    waiter_.BeginPhase(ServerPhase::Connection);
+    waiter_.BeginPhase(ServerPhase::Connection, ServerCallWaiter::Input::Held);
     std::string result;
     bool connected = false;
     TryFinally(

@@ -88,6 +88,10 @@ public:
     // Dispatches the input, paint and timer events queued so far, then returns. Handlers (commands,
     // the close request, the timer) may run nested inside this call.
     virtual void ProcessPendingEvents() = 0;
+    // The same, but keyboard and mouse input stays queued for a later full pass: for waits while
+    // the inputs are still enabled, so that nothing typed or clicked changes them under a running
+    // step. A port whose input cannot change anything there keeps this as it is.
+    virtual void ProcessPendingEventsHoldingInput() { ProcessPendingEvents(); }
 
     // While a job's server call has been silent for over a second: the phase and the time since
     // it began, about once a second; EndServerSilence when the call has ended. Nothing of it goes

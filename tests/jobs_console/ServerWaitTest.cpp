@@ -190,12 +190,14 @@ protected:
         EXPECT_EQ(port.openDialogsShown, 0);
         EXPECT_EQ(fakeclient::Calls().size(), clientCalls) << "no second call on the busy handles";
         EXPECT_EQ(port.log, log);
+        inputHeldWhileHeld = port.inputHeldPasses > 0;
         released = true;
         fakeclient::Release();
     }
 
     int eventPassesWhileHeld = 0;
     bool released = false;
+    bool inputHeldWhileHeld = false;
 };
 
 TEST_F(ServerWait, EventsRunWhileACallIsHeldAndTheJobEndsAsIfNothingWaited) {
@@ -206,6 +208,7 @@ TEST_F(ServerWait, EventsRunWhileACallIsHeldAndTheJobEndsAsIfNothingWaited) {
         Fresh();
         eventPassesWhileHeld = 0;
         released = false;
+        inputHeldWhileHeld = false;
         c.arrange(port, (dir / "banco_NOVO.FDB").string());
         fakeclient::HoldNext(c.held, c.letThrough);
         port.onProcessPendingEvents = [this] {
@@ -216,6 +219,8 @@ TEST_F(ServerWait, EventsRunWhileACallIsHeldAndTheJobEndsAsIfNothingWaited) {
 
         EXPECT_TRUE(released) << "the pending events were processed while the call was held";
         EXPECT_GT(eventPassesWhileHeld, 0);
+        // Only the connection step waits with the inputs enabled; its passes leave input queued.
+        EXPECT_EQ(inputHeldWhileHeld, c.held == "isc_attach_database");
         const RunRecord held = Record(c);
         EXPECT_EQ(held.log, plain.log) << "line for line";
         EXPECT_EQ(held.clientCalls, plain.clientCalls);
