@@ -93,7 +93,8 @@ void ServerCallWaiter::WaitProcessingEvents(std::unique_lock<std::mutex>& lock) 
                 port_.ProcessPendingEvents();
             const Clock::time_point now = Clock::now();
             if (now >= nextSilence) {
-                port_.ShowServerSilence(phase_, std::chrono::duration_cast<std::chrono::milliseconds>(now - phaseStart_));
+                using std::chrono::milliseconds;
+                port_.ShowServerSilence(phase_, std::chrono::duration_cast<milliseconds>(now - phaseStart_));
                 silenceShown = true;
                 nextSilence += kSilenceShown;
             }
