@@ -174,22 +174,9 @@ protected:
     void ActWhileHeld() {
         ++eventPassesWhileHeld;
         if (released) return;
-        const std::size_t boxes = port.messageBoxes.size();
-        const std::size_t clientCalls = fakeclient::Calls().size();
-        const std::vector<std::string> log = port.log;
         EXPECT_TRUE(port.busyCursor);
         EXPECT_TRUE(form->JobRunning());
-        Run(&TFrmPrincipal::ActnTestaConexaoExecute);
-        Run(&TFrmPrincipal::ActnVerificarBancoExecute);
-        Run(&TFrmPrincipal::ActnReparabancoExecute);
-        Run(&TFrmPrincipal::ActnAbrirBancoExecute);
-        bool canClose = true;
-        form->FormCloseQuery(canClose);
-        EXPECT_FALSE(canClose) << "a close request is refused while the server works";
-        EXPECT_EQ(port.messageBoxes.size(), boxes) << "refused without a word";
-        EXPECT_EQ(port.openDialogsShown, 0);
-        EXPECT_EQ(fakeclient::Calls().size(), clientCalls) << "no second call on the busy handles";
-        EXPECT_EQ(port.log, log);
+        EXPECT_TRUE(OtherCommandsRefused()) << "kept out while the server works";
         inputHeldWhileHeld = port.inputHeldPasses > 0;
         released = true;
         fakeclient::Release();

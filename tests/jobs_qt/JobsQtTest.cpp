@@ -59,6 +59,8 @@ protected:
     QTimer* Timer() { return Child<QTimer>("Timer"); }
     QStringList Log() { return Child<QPlainTextEdit>("MemoProgresso")->toPlainText().split(QLatin1Char('\n')); }
     void Click(const char* button) { Child<QPushButton>(button)->click(); }
+    // Yes to the repair's confirmation, then the new file typed into the save dialog.
+    static void ConfirmRepairInto(const fs::path& target);
 
     std::unique_ptr<TMainWindow> window;
 };
@@ -67,6 +69,20 @@ protected:
 void Press(QMessageBox* box, QMessageBox::StandardButton which) {
     ASSERT_NE(box->button(which), nullptr);
     box->button(which)->click();
+}
+
+void JobsInTheWindow::ConfirmRepairInto(const fs::path& target) {
+    WhenModal<QMessageBox>([target](QMessageBox* box) {
+        EXPECT_TRUE(box->text().startsWith(U("Esse processo poderá levar alguns minutos.")));
+        Press(box, QMessageBox::Yes);
+        WhenModal<QFileDialog>([target](QFileDialog* dialog) {
+            dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
+                ->setText(QString::fromStdString(target.string()));
+            auto* buttons = dialog->findChild<QDialogButtonBox*>();
+            for (QAbstractButton* button : buttons->buttons())
+                if (buttons->buttonRole(button) == QDialogButtonBox::AcceptRole) button->click();
+        });
+    });
 }
 
 TEST_F(JobsInTheWindow, ATickShowsTheRunningInstanceOnTheLabelInGreen) {
@@ -129,17 +145,7 @@ TEST_F(JobsInTheWindow, ARepairLetsTheTimerTickInItsOutputLoopsAndRefusesToClose
         if (Log() == before && window->isVisible()) ++commandsIgnored;
     });
 
-    WhenModal<QMessageBox>([&](QMessageBox* box) {
-        EXPECT_TRUE(box->text().startsWith(U("Esse processo poderá levar alguns minutos.")));
-        Press(box, QMessageBox::Yes);
-        WhenModal<QFileDialog>([&](QFileDialog* dialog) {
-            dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
-                ->setText(QString::fromStdString(target.string()));
-            auto* buttons = dialog->findChild<QDialogButtonBox*>();
-            for (QAbstractButton* button : buttons->buttons())
-                if (buttons->buttonRole(button) == QDialogButtonBox::AcceptRole) button->click();
-        });
-    });
+    ConfirmRepairInto(target);
     Click("BtBtnReparaBD");
 
     EXPECT_GE(ticksDuringServiceWork, 1);
@@ -185,16 +191,7 @@ TEST_F(JobsInTheWindow, TheTimerTicksWhileTheServerSweepsAndMendsALargeDatabase)
         if (window->isVisible() && Log() == before) ++refusals;
     });
 
-    WhenModal<QMessageBox>([&](QMessageBox* box) {
-        Press(box, QMessageBox::Yes);
-        WhenModal<QFileDialog>([&](QFileDialog* dialog) {
-            dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
-                ->setText(QString::fromStdString(target.string()));
-            auto* buttons = dialog->findChild<QDialogButtonBox*>();
-            for (QAbstractButton* button : buttons->buttons())
-                if (buttons->buttonRole(button) == QDialogButtonBox::AcceptRole) button->click();
-        });
-    });
+    ConfirmRepairInto(target);
     Click("BtBtnReparaBD");
 
     EXPECT_GE(ticks[ServerPhase::Sweep], 1) << "ticks while the sweep ran";
