@@ -125,16 +125,25 @@ healthy=${sample%.FDB}_HEALTHY.FDB
 rm -f "$sample" "$healthy"
 
 say "making the sample database $sample"
+# Like our users' databases: WIN1252, 4 KB pages, accented Portuguese text, Latin-1 bytes in NONE.
 env -u ISC_USER -u ISC_PASSWORD FIREBIRD="$home" "$fbdamage" create "$healthy" --user SYSDBA \
-  --password "$password" >&2
+  --password "$password" --charset WIN1252 --page-size 4096 --portuguese >&2
 [ -f "$healthy" ] || die "the server made no $healthy"
+
+# The records damaged are orders: a garbled record can read back as a whole row of garbage, which
+# no repair can tell from a real one, and the clients' accented text stays there to be checked.
+pedidos=$(printf '%s\n' "set list on;" \
+  "select rdb\$relation_id as id from rdb\$relations where rdb\$relation_name = 'PEDIDOS';" |
+  env -u ISC_USER -u ISC_PASSWORD FIREBIRD="$home" isql-fb -q -user SYSDBA -password "$password" \
+    "localhost:$healthy" | awk '$1 == "ID" { print $2 }')
+[ -n "$pedidos" ] || die "the sample has no PEDIDOS table"
 
 # The damage goes into a copy the server has never opened, as the tests do it.
 cp "$healthy" "$sample"
 rm -f "$healthy"
 chown "$server_owner" "$sample"
 chmod 0660 "$sample"
-"$fbdamage" records "$sample" 2 >&2
+"$fbdamage" records "$sample" 2 --relation "$pedidos" >&2
 "$fbdamage" btree "$sample" 1 >&2
 
 echo "TOVANEL_TRY_SERVER=private"

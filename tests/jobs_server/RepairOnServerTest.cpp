@@ -97,6 +97,31 @@ TEST_F(RepairOnServer, AHealthyDatabaseKeepsEveryRow) {
     EXPECT_EQ(server().countRows(target), testserver::PrivateServer::healthyRowCounts());
 }
 
+TEST_F(RepairOnServer, KeepsTheBytesOfWin1252Iso8859AndNoneTextOfADamagedDatabase) {
+    const fs::path healthy = server().freshPath("latin1_src");
+    server().createHealthyDatabase(healthy, {.characterSet = "WIN1252", .pageSize = 4096, .portugueseText = true});
+    const auto pedidos = server().selectRows(
+        healthy, "select rdb$relation_id as id from rdb$relations where rdb$relation_name = 'PEDIDOS';");
+    ASSERT_EQ(pedidos.size(), 1u);
+    const fs::path source = server().freshPath("latin1");
+    server().copyDatabase(healthy, source);
+    fbdamage::DamageOptions damage;
+    damage.kind = fbdamage::Kind::Records;
+    damage.pages = 2;
+    damage.relation = static_cast<std::uint16_t>(std::stoi(pedidos[0].at("ID")));
+    fbdamage::damage(source, damage);
+    const fs::path target = server().freshPath("latin1_novo");
+
+    Repair(source, target);
+
+    ASSERT_TRUE(LogHas(kDone)) << (ErrorBoxes().empty() ? "" : ErrorBoxes()[0]);
+    const auto check = server().checkPortugueseText(target);
+    EXPECT_EQ(check.rows, testserver::PrivateServer::healthyRowCounts().at("CLIENTES"));
+    EXPECT_TRUE(check.mismatches.empty()) << check.mismatches.size() << " differ, first: " << check.mismatches[0];
+    EXPECT_LT(server().countRows(target).at("PEDIDOS"), testserver::PrivateServer::healthyRowCounts().at("PEDIDOS"))
+        << "the damage cost rows of PEDIDOS";
+}
+
 TEST_F(RepairOnServer, AnExistingBackupNameNextToTheNewFileSurvivesByteForByte) {
     const fs::path source = server().freshPath("vizinho");
     server().createHealthyDatabase(source);

@@ -140,8 +140,8 @@ std::filesystem::path PrivateServer::freshPath(std::string_view stem, std::strin
     return path;
 }
 
-void PrivateServer::createHealthyDatabase(const std::filesystem::path& path) {
-    fbdamage::createSampleDatabase(path, user_, password_);
+void PrivateServer::createHealthyDatabase(const std::filesystem::path& path, const fbdamage::SampleLayout& layout) {
+    fbdamage::createSampleDatabase(path, user_, password_, layout);
 }
 
 void PrivateServer::createLargeDatabase(const std::filesystem::path& path, long long rows) {
@@ -209,6 +209,18 @@ CommandResult PrivateServer::gbakRestore(const std::filesystem::path& backup,
 
 CommandResult PrivateServer::validate(const std::filesystem::path& database) const {
     return gfix({"-v", "-full"}, database);
+}
+
+std::vector<PrivateServer::Row> PrivateServer::selectRows(const std::filesystem::path& database,
+                                                          const std::string& select) const {
+    const CommandResult result = isql(database, "set list on;\n" + select + "\n");
+    if (!result.ok()) throw std::runtime_error("selecting from " + database.string() + ":\n" + result.output);
+    return parseIsqlListRows(result.output);
+}
+
+PrivateServer::TextCheck PrivateServer::checkPortugueseText(const std::filesystem::path& database) const {
+    const std::vector<Row> rows = selectRows(database, fbdamage::kPortugueseTextSelect);
+    return {static_cast<long long>(rows.size()), fbdamage::portugueseTextMismatches(rows)};
 }
 
 RowCounts PrivateServer::countRows(const std::filesystem::path& database) const {

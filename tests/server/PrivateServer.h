@@ -10,6 +10,7 @@
 #pragma once
 
 #include "FbDamage.h"
+#include "SampleDatabase.h"
 #include "Subprocess.h"
 
 #include <gtest/gtest.h>
@@ -61,7 +62,7 @@ public:
 
     // A database with three tables (CLIENTES, PEDIDOS, PRODUTOS), rows and indexes; made by the
     // server, so the server's account owns it.
-    void createHealthyDatabase(const std::filesystem::path& path);
+    void createHealthyDatabase(const std::filesystem::path& path, const fbdamage::SampleLayout& layout = {});
     static RowCounts healthyRowCounts();
     // A healthy database of `rows` rows of about a page each (fbdamage::createLargeDatabase).
     void createLargeDatabase(const std::filesystem::path& path, long long rows);
@@ -81,6 +82,19 @@ public:
     CommandResult gbakBackup(const std::filesystem::path& database, const std::filesystem::path& backup) const;
     CommandResult gbakRestore(const std::filesystem::path& backup, const std::filesystem::path& database) const;
     CommandResult validate(const std::filesystem::path& database) const;  // gfix -v -full
+
+    // The rows of a select, column name to the value isql shows (OCTETS as hex, NULL as "<null>");
+    // throws std::runtime_error when isql fails.
+    using Row = IsqlRow;
+    std::vector<Row> selectRows(const std::filesystem::path& database, const std::string& select) const;
+
+    // Reads the text columns of CLIENTES of a Portuguese sample as bytes and compares each with
+    // the bytes the sample wrote (Latin-1, the same in WIN1252 and ISO8859_1 for its letters).
+    struct TextCheck {
+        long long rows = 0;                   // rows read
+        std::vector<std::string> mismatches;  // "id column: read X, wrote Y"
+    };
+    TextCheck checkPortugueseText(const std::filesystem::path& database) const;
 
     // Rows per user table; throws std::runtime_error when the database cannot be counted.
     RowCounts countRows(const std::filesystem::path& database) const;

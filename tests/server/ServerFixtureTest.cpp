@@ -3,6 +3,9 @@
 // validation, and the server's own repair recovers rows.
 #include "PrivateServer.h"
 
+#include <unistd.h>
+
+#include <filesystem>
 #include <fstream>
 #include <numeric>
 #include <sstream>
@@ -41,6 +44,46 @@ class PrivateInstance : public testserver::RealServerTest {};
 TEST_F(PrivateInstance, ListensOnItsOwnPortOnLoopbackOnly) {
     EXPECT_EQ(listeners(server().port(), "/proc/net/tcp"), std::vector<std::string>{"0100007F"});
     EXPECT_TRUE(listeners(server().port(), "/proc/net/tcp6").empty());
+}
+
+TEST_F(PrivateInstance, HasARealIntlDirectoryHoldingTheCharacterSetModule) {
+    namespace fs = std::filesystem;
+    const fs::path intl = server().home() / "intl";
+    EXPECT_FALSE(fs::is_symlink(intl)) << "through a link the server cannot find the module again";
+    EXPECT_TRUE(fs::is_directory(intl));
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(intl / "libfbintl.so")));
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(intl / "fbintl.conf")));
+}
+
+TEST_F(PrivateInstance, StartSaysPlainlyWhenTheCharacterSetModuleIsMissing) {
+    namespace fs = std::filesystem;
+    const fs::path root = server().scratch() / ("sem-intl-" + std::to_string(::getpid()));
+    const fs::path system = root / "system";
+    fs::create_directories(system);
+    const auto result = testserver::runCommand(
+        {"env", "TOVANEL_FB_ROOT=" + root.string(), "TOVANEL_FB_INSTANCE=sem_intl", "TOVANEL_FB_PORT=3060",
+         "TOVANEL_FB_SYSTEM_DIR=" + system.string(), TOVANEL_FBSERVER_SCRIPT_PATH, "start"});
+    fs::remove_all(root);
+    EXPECT_FALSE(result.ok());
+    EXPECT_NE(result.output.find("character sets would be missing"), std::string::npos) << result.output;
+}
+
+TEST_F(PrivateInstance, KeepsTheTextOfEveryCharacterSetByteForByte) {
+    const auto db = server().freshPath("latin1");
+    server().createHealthyDatabase(db, {.characterSet = "WIN1252", .pageSize = 4096, .portugueseText = true});
+    const auto columns = server().selectRows(
+        db, "select trim(rf.rdb$field_name) as col, trim(cs.rdb$character_set_name) as cs"
+            " from rdb$relation_fields rf join rdb$fields f on f.rdb$field_name = rf.rdb$field_source"
+            " join rdb$character_sets cs on cs.rdb$character_set_id = f.rdb$character_set_id"
+            " where rf.rdb$relation_name = 'CLIENTES' order by rf.rdb$field_position;");
+    std::vector<std::string> charsets;
+    for (const auto& row : columns) charsets.push_back(row.at("COL") + " " + row.at("CS"));
+    EXPECT_EQ(charsets, (std::vector<std::string>{"NOME WIN1252", "CIDADE WIN1252", "BAIRRO ISO8859_1",
+                                                  "LEGADO NONE"}));
+
+    const auto check = server().checkPortugueseText(db);
+    EXPECT_EQ(check.rows, PrivateServer::healthyRowCounts().at("CLIENTES"));
+    EXPECT_TRUE(check.mismatches.empty()) << check.mismatches.size() << " differ, first: " << check.mismatches[0];
 }
 
 TEST_F(PrivateInstance, ClientsReachItAsLocalhostThroughTheirFirebirdDirectory) {

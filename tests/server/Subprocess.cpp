@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <sstream>
 #include <stdexcept>
 
 namespace testserver {
@@ -88,6 +89,29 @@ std::string describe(const std::vector<std::string>& argv, const CommandResult& 
     for (const std::string& a : argv) text += a + ' ';
     text += "-> exit " + std::to_string(result.exitCode) + "\n" + result.output;
     return text;
+}
+
+std::vector<IsqlRow> parseIsqlListRows(const std::string& output) {
+    const auto trim = [](const std::string& text) {
+        const auto first = text.find_first_not_of(" \t\r\n");
+        if (first == std::string::npos) return std::string();
+        return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+    };
+    std::vector<IsqlRow> rows;
+    IsqlRow row;
+    std::istringstream lines(output);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (trim(line).empty()) {
+            if (!row.empty()) rows.push_back(std::move(row));
+            row.clear();
+            continue;
+        }
+        const auto gap = line.find(' ');
+        row[line.substr(0, gap)] = gap == std::string::npos ? std::string() : trim(line.substr(gap));
+    }
+    if (!row.empty()) rows.push_back(std::move(row));
+    return rows;
 }
 
 }  // namespace testserver

@@ -1,11 +1,12 @@
 // fbdamage: damages a Firebird 3 database file on purpose, for tests and the sample database.
 //
-//   fbdamage create <file> [--user U] [--password P]
+//   fbdamage create <file> [--user U] [--password P] [--charset CS] [--page-size N] [--portuguese]
 //   fbdamage list <file>
 //   fbdamage <records|btree|count|zero> <file> [pages] [--relation N] [--seed N]
 //
 // `create` makes the sample database through the server that FIREBIRD points at ("localhost:"
-// + file); the password defaults to $TOVANEL_FB_PASSWORD, else "ravenpike". Damage prints the
+// + file); the password defaults to $TOVANEL_FB_PASSWORD, else "ravenpike"; --portuguese fills it with
+// accented Portuguese text, an ISO8859_1 column and a NONE column of Latin-1 bytes. Damage prints the
 // numbers of the damaged pages; the file must not be held by a server (a file whose last
 // attachment has ended is not).
 #include "FbDamage.h"
@@ -18,7 +19,8 @@
 namespace {
 
 int usage() {
-    std::cerr << "usage: fbdamage create <file> [--user U] [--password P]\n"
+    std::cerr << "usage: fbdamage create <file> [--user U] [--password P] [--charset CS] [--page-size N]"
+                 " [--portuguese]\n"
                  "       fbdamage list <file>\n"
                  "       fbdamage <records|btree|count|zero> <file> [pages] [--relation N] [--seed N]\n";
     return 2;
@@ -57,26 +59,31 @@ int list(const std::string& path) {
     return 0;
 }
 
-int create(const std::string& path, int argc, char** argv) {
-    std::string user = "SYSDBA";
-    const char* fromEnv = std::getenv("TOVANEL_FB_PASSWORD");
-    std::string password = fromEnv && *fromEnv ? fromEnv : "ravenpike";
-    for (int i = 3; i + 1 < argc; i += 2) {
-        const std::string option = argv[i];
-        if (option == "--user") user = argv[i + 1];
-        else if (option == "--password") password = argv[i + 1];
-        else return usage();
-    }
-    fbdamage::createSampleDatabase(path, user, password);
-    std::cout << "created " << path << '\n';
-    return 0;
-}
-
 unsigned long number(const std::string& text) {
     std::size_t used = 0;
     const unsigned long value = std::stoul(text, &used);
     if (used != text.size()) throw std::invalid_argument(text);
     return value;
+}
+
+int create(const std::string& path, int argc, char** argv) {
+    std::string user = "SYSDBA";
+    const char* fromEnv = std::getenv("TOVANEL_FB_PASSWORD");
+    std::string password = fromEnv && *fromEnv ? fromEnv : "ravenpike";
+    fbdamage::SampleLayout layout;
+    for (int i = 3; i < argc; ++i) {
+        const std::string option = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (option == "--portuguese") layout.portugueseText = true;
+        else if (option == "--user" && hasValue) user = argv[++i];
+        else if (option == "--password" && hasValue) password = argv[++i];
+        else if (option == "--charset" && hasValue) layout.characterSet = argv[++i];
+        else if (option == "--page-size" && hasValue) layout.pageSize = static_cast<unsigned>(number(argv[++i]));
+        else return usage();
+    }
+    fbdamage::createSampleDatabase(path, user, password, layout);
+    std::cout << "created " << path << '\n';
+    return 0;
 }
 
 }  // namespace

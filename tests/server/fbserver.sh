@@ -12,6 +12,8 @@
 #   TOVANEL_FB_INSTANCE  name of this instance                   (default main)
 #   TOVANEL_FB_PORT      TCP port (default 3057 for "main", 3058 for "fault", else required)
 #   TOVANEL_FB_PASSWORD  SYSDBA's password                       (default ravenpike)
+#   TOVANEL_FB_SYSTEM_DIR  the system's Firebird directory, whose plugins and intl module the
+#                        instance uses      (default /usr/lib/x86_64-linux-gnu/firebird/3.0)
 #
 # `env` prints KEY=VALUE lines for client processes: FIREBIRD makes the client library read this
 # instance's firebird.conf, hence its RemoteServicePort, so "localhost:<path>" and
@@ -28,7 +30,7 @@ case "$instance" in
 esac
 home=$fb_root/$instance
 scratch=$home/scratch
-system_fb=/usr/lib/x86_64-linux-gnu/firebird/3.0
+system_fb=${TOVANEL_FB_SYSTEM_DIR:-/usr/lib/x86_64-linux-gnu/firebird/3.0}
 server_bin=/usr/sbin/firebird
 security_sql=/usr/share/firebird/3.0/security.sql
 system_log=/var/log/firebird
@@ -64,10 +66,30 @@ server_pid() {
   echo "$pid"
 }
 
+# The character sets beyond the built-in ones live in the intl module. Reached through a link, the
+# server registers the module under its resolved path and every later lookup of
+# $(root)/intl/fbintl fails ("CHARACTER SET WIN1252 is not installed"), so the instance gets a real
+# directory holding copies of the module and its configuration.
+copy_intl() {
+  local dir=$home/intl file
+  [ -L "$dir" ] && rm -f "$dir"
+  rm -f "$home/fbintl.conf"  # a link left by earlier versions of this script
+  mkdir -p "$dir"
+  for file in libfbintl.so fbintl.conf; do
+    [ -r "$system_fb/intl/$file" ] ||
+      die "cannot read $system_fb/intl/$file: the character sets would be missing (install firebird3.0-server)"
+    cmp -s "$system_fb/intl/$file" "$dir/$file" || cp -L "$system_fb/intl/$file" "$dir/$file" ||
+      die "cannot copy $system_fb/intl/$file into $dir"
+    chmod 0644 "$dir/$file"
+  done
+  [ -d "$dir" ] && [ ! -L "$dir" ] && [ -f "$dir/libfbintl.so" ] && [ ! -L "$dir/libfbintl.so" ] ||
+    die "$dir is not a real directory holding libfbintl.so: the character sets would be missing"
+}
+
 write_config() {
   mkdir -p "$home/lock" "$home/tmp" "$scratch" "$home/log"
   ln -sfn "$system_fb/plugins" "$home/plugins"
-  ln -sfn "$system_fb/intl" "$home/intl"
+  copy_intl
   ln -sfn "$system_fb/firebird.msg" "$home/firebird.msg"
   cat >"$home/firebird.conf" <<EOF
 # Private test instance; see tests/server/fbserver.sh.
@@ -96,7 +118,6 @@ Config = UDR_config {
 	path = \$(dir_plugins)/udr
 }
 EOF
-  ln -sfn "$system_fb/intl/fbintl.conf" "$home/fbintl.conf"
   chown -R "$server_owner" "$home/lock" "$home/tmp" "$home/log"
   chown "$server_owner" "$home" "$scratch"
   # Tests running as another user (root) write into the scratch directory too.
