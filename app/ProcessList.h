@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace tovanel {
 
@@ -16,5 +17,10 @@ std::span<const std::string> FirebirdServerExecutables();
 // that cannot be read answers false.
 bool AnyProcessNamed(std::span<const std::string> exeNames,
                      const std::filesystem::path& procRoot = "/proc");
+
+// The user ids that the processes with one of the names open files as, each once, in ascending
+// order; a process whose ids cannot be read is left out.
+std::vector<unsigned> OwnersOfProcessesNamed(std::span<const std::string> exeNames,
+                                             const std::filesystem::path& procRoot = "/proc");
 
 }  // namespace tovanel

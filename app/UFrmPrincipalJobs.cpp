@@ -6,6 +6,7 @@
 #include "ErrorPresentation.h"
 #include "ProcessList.h"
 #include "RepairNames.h"
+#include "ServerAccount.h"
 #include "ServiceOutput.h"
 #include "TryFinally.h"
 #include "UFrmPrincipal.h"
@@ -415,7 +416,10 @@ void TFrmPrincipal::AppictinEvntsException(const std::exception& E) noexcept {
     // Nothing here may raise, so a failure while presenting one is dropped.
     try {
         port_.SetBusyCursor(false);
-        port_.ShowMessageBox(TextForFailure(E.what()), kHandlerErrorTitle, MessageKind::Error);
+        const FailurePresentation shown =
+            PresentFailure(E, [this] { return ServerAccountNames(processListRoot_); });
+        port_.ShowMessageBox(shown.box, kHandlerErrorTitle, MessageKind::Error);
+        for (const std::string& line : shown.logLines) port_.AppendLog(line);
     } catch (...) {
     }
 }

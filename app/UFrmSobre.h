@@ -16,6 +16,8 @@ public:
     static constexpr const char* kCaption = "Sobre";
     static constexpr const char* kLabel1 = "Reparador de banco de dados Firebird";
     static constexpr const char* kMakerUrl = "https://tovanel.example.org";
+    // The build's version, the same one the package and tovanel-cli --version carry.
+    static constexpr const char* kVersion = "Versão " TOVANEL_VERSION;
 
     // The caption of LblUrlClick: the maker's web address.
     const std::string& LblUrlClickCaption() const { return lblUrlClickCaption_; }

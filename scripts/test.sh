@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds with warnings as errors, starts the private test server and
-# runs every test; then the whole suite again under the sanitizers (build-asan/), then the fuzz
-# targets for a bounded time. Exits non-zero when anything fails.
+# runs every test, then builds and checks the Debian package; then the whole suite again under
+# the sanitizers (build-asan/), then the fuzz targets for a bounded time. Exits non-zero when
+# anything fails.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 "$here/scripts/install-deps.sh"
@@ -28,6 +29,10 @@ export QT_QPA_PLATFORM=offscreen
 cd "$here/build"
 status=0
 ctest --output-on-failure -j 2 || status=$?
+
+# The Debian package: built, unpacked and checked (programs, desktop entry, metainfo, manual
+# pages, lintian).
+"$here/scripts/package-test.sh" || status=$?
 
 # The same suite again, built with AddressSanitizer and UndefinedBehaviorSanitizer.
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1

@@ -50,6 +50,11 @@ TAboutBox::TAboutBox(QWidget* parent, TFrmSobre& logic, TFrmPrincipal& guard) : 
     label1->setAlignment(Qt::AlignCenter);
     label1->setGeometry(0, 24, kClientWidth, 16);
 
+    auto* version = new QLabel(QString::fromUtf8(TFrmSobre::kVersion), this);
+    version->setObjectName(QStringLiteral("LblVersao"));
+    version->setAlignment(Qt::AlignCenter);
+    version->setGeometry(0, 40, kClientWidth, 16);
+
     auto* url = new ClickableLabel(QString::fromStdString(logic.LblUrlClickCaption()), this,
                                    [&logic, &guard] {
                                        guard.RunHandler([&logic] { logic.LblUrlClickClick(); });

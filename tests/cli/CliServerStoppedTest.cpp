@@ -11,6 +11,9 @@ namespace fs = std::filesystem;
 using clitest::CliResult;
 
 const std::string kServerDown = "Erro!: FireBird Server desativado\nou bloqueio pelo firewall!\n";
+// The server's own lines, which follow the box in the log.
+const std::string kServerDownLines =
+    "Unable to complete network request to host \"localhost\".\nFailed to establish a connection\n";
 
 class CliServerStopped : public ::testing::Test {
 protected:
@@ -45,9 +48,9 @@ TEST_F(CliServerStopped, EveryJobLogsWhatItStartedAndShowsTheServerIsDown) {
         std::string out;
         std::string errEnd;
     } cases[] = {
-        {{"test", db_.string()}, "Aguarde... Verificando conexão\n\n", kServerDown},
-        {{"verify", "--yes", db_.string()}, "Aguarde... Processo iniciado.\n\n\n", "[y/N] y\n" + kServerDown},
-        {{"repair", "--yes", "--output", repaired.string(), db_.string()}, "Aguarde... Processo iniciado.\n\n\n",
+        {{"test", db_.string()}, "Aguarde... Verificando conexão\n\n" + kServerDownLines, kServerDown},
+        {{"verify", "--yes", db_.string()}, "Aguarde... Processo iniciado.\n\n\n" + kServerDownLines, "[y/N] y\n" + kServerDown},
+        {{"repair", "--yes", "--output", repaired.string(), db_.string()}, "Aguarde... Processo iniciado.\n\n\n" + kServerDownLines,
          "Informe o novo arquivo a ser gerado: " + repaired.string() + "\n" + kServerDown},
     };
     for (const auto& c : cases) {

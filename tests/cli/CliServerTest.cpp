@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
+#include <iterator>
 
 #include "CliProcess.h"
 #include "PrivateServer.h"
@@ -24,6 +26,9 @@ const std::string kAskRepair =
     "Pergunta: Esse processo poderá levar alguns minutos.\n        Confirma a reparação?           [y/N] ";
 const std::string kOfferRepair = "Erro:  Foram encontrados erro no banco \nDeseja iniciar a reparação agora? [y/N] ";
 const std::string kWrongLogin = "Erro!: Usuário ou senha inválidos\n";
+// The server's own line, which follows the box in the log.
+const std::string kWrongLoginServerLine =
+    "Your user name and password are not defined. Ask your database administrator to set up a Firebird login\n";
 const std::string kNotFound = "Erro: Banco de dados não encontrato!\n";
 const std::string kNoTerminal =
     "tovanel-cli: não há terminal para responder à pergunta; use --yes para responder Sim.\n";
@@ -119,7 +124,7 @@ TEST_F(CliOnServer, TestTakesCredentialsFromOptionsThenEnvironmentThenDefaults) 
         if (c.connects)
             EXPECT_RUN(result, args, 0, kConnecting + kConnected, c.extraErr);
         else
-            EXPECT_RUN(result, args, 2, kConnecting + "\n", c.extraErr + kWrongLogin);
+            EXPECT_RUN(result, args, 2, kConnecting + "\n" + kWrongLoginServerLine, c.extraErr + kWrongLogin);
     }
 }
 
@@ -163,6 +168,72 @@ TEST_F(CliOnServer, EveryJobRefusesAMissingFileOrMissingInputsWithTheWindowsMess
             args.insert(args.end(), c.args.begin(), c.args.end());
             const CliResult result = run(args);
             EXPECT_RUN(result, args, 2, "", c.err);
+        }
+    }
+}
+
+// ---- files the server refuses for another cause than damage --------------------------------------
+
+std::string fileBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST_F(CliOnServer, EveryJobOnAFileTheServerRefusesExitsTwoWithTheWindowsBoxAndTheServersLines) {
+    const auto source = healthy("cli_recusado");
+    const auto odsCopy = [&](std::uint16_t major, std::uint16_t minor) {
+        return [&, major, minor](const fs::path& p) {
+            server().copyDatabase(source, p);
+            fbdamage::setOdsVersion(p, major, minor);
+        };
+    };
+    const struct {
+        const char* name;
+        std::function<void(const fs::path&)> make;
+        std::string box;          // the start of the box on standard error
+        std::string explanation;  // the start of its log line
+        std::string serverEnd;    // how the log ends: the server's last lines
+    } cases[] = {
+        {"ods11",
+         odsCopy(11, 0),
+         "Erro!: BD com estrutura em disco ODS 11.0 (Firebird 2.0 a 2.5)!\nEste servidor (ODS 12.",
+         "BD com estrutura em disco ODS 11.0 (Firebird 2.0 a 2.5)! Este servidor (ODS 12.",
+         "IProvider::attachDatabase failed when loading mapping cache\n"},
+        {"ods13",
+         odsCopy(13, 0),
+         "Erro!: BD com estrutura em disco ODS 13.0 (Firebird 4)!\nEste servidor (ODS 12.",
+         "BD com estrutura em disco ODS 13.0 (Firebird 4)! Este servidor (ODS 12.",
+         "IProvider::attachDatabase failed when loading mapping cache\n"},
+        {"mode000",
+         [&](const fs::path& p) {
+             server().copyDatabase(source, p);
+             server().takeFromServer(p);
+         },
+         "Erro!: O servidor Firebird (usuário ", "O servidor Firebird (usuário ",
+         "Error while trying to open file\nPermission denied\n"},
+    };
+    for (const auto& c : cases) {
+        for (const char* command : {"test", "verify", "repair"}) {
+            const auto db = server().freshPath(std::string("cli_") + c.name + "_" + command);
+            c.make(db);
+            const std::string before = fileBytes(db);
+            const auto target = server().freshPath(std::string("cli_") + c.name + "_novo");
+            std::vector<std::string> args{command};
+            if (std::string(command) != "test") args.push_back("--yes");
+            if (std::string(command) == "repair") args.insert(args.end(), {"--output", target.string()});
+            args.push_back(db.string());
+
+            CliLaunch launch;
+            launch.args = args;
+            const CliResult result = runCli(launch);
+            SCOPED_TRACE(clitest::describe(launch, result));
+            EXPECT_EQ(result.exitCode, 2);
+            EXPECT_TRUE(contains(result.err, c.box));
+            EXPECT_FALSE(contains(result.err, "corrompido"));
+            EXPECT_TRUE(contains(result.out, "\n\n" + c.explanation)) << "the explanation follows the empty result line";
+            EXPECT_TRUE(result.out.ends_with(c.serverEnd));
+            EXPECT_TRUE(fileBytes(db) == before) << "the file is byte for byte as it was";
+            EXPECT_FALSE(fs::exists(target));
         }
     }
 }

@@ -70,7 +70,9 @@ TEST_F(ConsoleFaults, ServerStoppedBeforeAVerificationSaysTheServerIsOff)
 
     ExpectOneErrorBox(kServerOff);
     ExpectWindowRestored();
-    EXPECT_EQ(port.log, (std::vector<std::string>{"Aguarde... Processo iniciado.", "", ""}));
+    EXPECT_EQ(port.log, (std::vector<std::string>{"Aguarde... Processo iniciado.", "", "",
+                                                  "Unable to complete network request to host \"localhost\".",
+                                                  "Failed to establish a connection"}));
     Record("server stopped before verification (console)", SeenText(), "nothing new");
     ExpectSourceIntact(source, before);
 }

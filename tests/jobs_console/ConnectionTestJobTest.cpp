@@ -14,7 +14,7 @@ class ConnectionTestJob : public JobsTest {};
 struct ConnectionCase {
     const char* why;
     std::function<void()> script;
-    std::vector<std::string> log;  // after the command
+    std::vector<std::string> log;  // after the command; a failure's box is followed by the server's lines
     std::string box;               // text of the "Erro!" box, or empty for none
 };
 
@@ -28,12 +28,15 @@ TEST_F(ConnectionTestJob, LogsTheResultOrAnEmptyLineThenShowsTheFailureWithTheWi
          },
          {kChecking, kNotConnected}, ""},
         {"server not reachable", [] { Push("isc_attach_database", Failure(kNetworkError, {isc_arg_string, "localhost"})); },
-         {kChecking, ""}, kServerOff},
+         {kChecking, "", "Unable to complete network request to host \"localhost\""}, kServerOff},
         {"wrong path", [] { Push("isc_attach_database", Failure(kIoError, {isc_arg_string, "open", isc_arg_string, "/x"})); },
-         {kChecking, ""}, kBadFile},
-        {"wrong credentials", [] { Push("isc_attach_database", Failure(kLoginError)); }, {kChecking, ""}, kBadLogin},
+         {kChecking, "", "I/O error during \"open\" operation for file \"/x\""}, kBadFile},
+        {"wrong credentials", [] { Push("isc_attach_database", Failure(kLoginError)); },
+         {kChecking, "", "Your user name and password are not defined. Ask your database administrator to set up a "
+                         "Firebird login"},
+         kBadLogin},
         {"another failure shows the server's text", [] { Push("isc_attach_database", Failure(kOtherError, {isc_arg_string, "x"})); },
-         {kChecking, ""}, "file x is not a valid database"},
+         {kChecking, "", "file x is not a valid database"}, "file x is not a valid database"},
     };
     for (const ConnectionCase& c : cases) {
         SCOPED_TRACE(c.why);
@@ -87,6 +90,8 @@ TEST_F(ConnectionTestJob, WindowStepsComeInOrderAndTheCleanUpRunsBeforeTheBox) {
         "SetBusyCursor(false)",
         "SetBusyCursor(false)",
         "MessageBox(Erro!, 16, " + kBadLogin + ")",
+        "AppendLog(Your user name and password are not defined. Ask your database administrator to set up a "
+        "Firebird login)",
     };
     EXPECT_EQ(port.calls, expected);
 }
@@ -126,7 +131,9 @@ TEST_F(ConnectionTestJob, ASecondTestClearsTheLogFirst) {
     Run(&TFrmPrincipal::ActnTestaConexaoExecute);
     Push("isc_attach_database", Failure(kLoginError));
     Run(&TFrmPrincipal::ActnTestaConexaoExecute);
-    EXPECT_EQ(port.log, (std::vector<std::string>{kChecking, ""}));
+    ASSERT_EQ(port.log.size(), 3u);
+    EXPECT_EQ(port.log[1], "");
+    EXPECT_TRUE(port.log[2].starts_with("Your user name and password are not defined")) << port.log[2];
     Run(&TFrmPrincipal::ActnTestaConexaoExecute);
     EXPECT_EQ(port.log, (std::vector<std::string>{kChecking, kConnected}));
 }

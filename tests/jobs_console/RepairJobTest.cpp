@@ -359,7 +359,7 @@ TEST_F(RepairJob, ARefusedAttachInTheConnectionStepContactsNoServiceAndTouchesNo
     Push("isc_attach_database", Failure(kIoError, {isc_arg_string, "open", isc_arg_string, "x"}));
     Run(&TFrmPrincipal::ActnReparabancoExecute);
 
-    EXPECT_EQ(port.log, (std::vector<std::string>{kStarted, "", ""}));
+    EXPECT_EQ(port.log, (std::vector<std::string>{kStarted, "", "", "I/O error during \"open\" operation for file \"x\""}));
     EXPECT_TRUE(ServiceCalls().empty());
     ASSERT_EQ(port.messageBoxes.size(), 2u);
     EXPECT_EQ(port.messageBoxes[1].text, kBadFile);

@@ -93,10 +93,11 @@ TEST_F(VerificationJob, ARefusedAttachLogsAnEmptyLineAndTouchesNoService) {
     Push("isc_attach_database", Failure(kNetworkError, {isc_arg_string, "localhost"}));
     Run(&TFrmPrincipal::ActnVerificarBancoExecute);
 
-    EXPECT_EQ(port.log, (std::vector<std::string>{kStarted, "", ""}));
+    EXPECT_EQ(port.log, (std::vector<std::string>{kStarted, "", "", "Unable to complete network request to host \"localhost\""}));
     EXPECT_TRUE(ServiceCalls().empty());
     ASSERT_EQ(port.messageBoxes.size(), 2u);
     EXPECT_EQ(port.messageBoxes[1].text, kServerOff);
+    EXPECT_EQ(port.messageBoxes[1].logLines, 3u) << "the server's line follows the box";
     EXPECT_FALSE(port.messageBoxes[1].busyCursor);
     EXPECT_EQ(std::count(port.calls.begin(), port.calls.end(), "SetInputGroupEnabled(false)"), 0)
         << "the input group and the menu are not touched before the connection step";
@@ -107,19 +108,23 @@ TEST_F(VerificationJob, AServiceFailureKeepsTheLinesSoFarRestoresTheWindowAndOff
     struct Case {
         const char* why;
         std::function<void()> script;
-        std::vector<std::string> log;
+        std::vector<std::string> log;  // the server's line follows the box
     };
     const std::vector<std::string> head = {kStarted, "", kConnected};
     const Case cases[] = {
-        {"service manager attach", [] { Push("isc_service_attach", Failure(kLoginError)); }, head},
-        {"start", [] { Push("isc_service_start", Failure(kIoError, {isc_arg_string, "open", isc_arg_string, "x"})); }, head},
-        {"first query", [] { Push("isc_service_query", Failure(kOtherError, {isc_arg_string, "x"})); }, head},
+        {"service manager attach", [] { Push("isc_service_attach", Failure(kLoginError)); },
+         Lines({head, {"Your user name and password are not defined. Ask your database administrator to set up a "
+                       "Firebird login"}})},
+        {"start", [] { Push("isc_service_start", Failure(kIoError, {isc_arg_string, "open", isc_arg_string, "x"})); },
+         Lines({head, {"I/O error during \"open\" operation for file \"x\""}})},
+        {"first query", [] { Push("isc_service_query", Failure(kOtherError, {isc_arg_string, "x"})); },
+         Lines({head, {"file x is not a valid database"}})},
         {"a later query",
          [] {
              Push("isc_service_query", LineAnswer(kReport[0]));
              Push("isc_service_query", Failure(kOtherError, {isc_arg_string, "x"}));
          },
-         Lines({head, {kAttention, kErrorsFound, "", kReport[0]}})},
+         Lines({head, {kAttention, kErrorsFound, "", kReport[0], "file x is not a valid database"}})},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);

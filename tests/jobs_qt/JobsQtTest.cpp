@@ -111,12 +111,42 @@ TEST_F(JobsInTheWindow, AFailureFromAButtonReachesTheErrorBoxAndTheWindowStaysUs
     EXPECT_EQ(title, U("Erro!"));
     EXPECT_EQ(text, U("Usuário ou senha inválidos"));
     EXPECT_TRUE(groupEnabledDuringBox);
-    EXPECT_EQ(Log(), (QStringList{U("Aguarde... Verificando conexão"), QString()}));
+    // The server's own words follow the box.
+    EXPECT_EQ(Log(), (QStringList{U("Aguarde... Verificando conexão"), QString(),
+                                  U("Your user name and password are not defined. Ask your database administrator to "
+                                    "set up a Firebird login")}));
 
     Child<QLineEdit>("MskEdtSenhaBD")->setText(QString::fromStdString(server().password()));
     ExpectNoModal([&] { Click("BtBtnTesteConexaoBD"); });
     EXPECT_EQ(Log(), (QStringList{U("Aguarde... Verificando conexão"), U("Banco de dados conectado com sucesso!")}));
     EXPECT_TRUE(Child<QGroupBox>("GrpBxDadosServidor")->isEnabled());
+}
+
+TEST_F(JobsInTheWindow, AFileOfAnotherVersionIsNamedInTheBoxAndTheServersLinesFollowInTheLog) {
+    const fs::path healthy = server().freshPath("qt_ods");
+    server().createHealthyDatabase(healthy);
+    const fs::path db = server().freshPath("qt_ods13");
+    server().copyDatabase(healthy, db);
+    fbdamage::setOdsVersion(db, 13, 0);
+    Child<QLineEdit>("LblEditBancodeDados")->setText(QString::fromStdString(db.string()));
+
+    QString text;
+    WhenModal<QMessageBox>([&](QMessageBox* box) {
+        text = box->text();
+        Press(box, QMessageBox::Ok);
+    });
+    Click("BtBtnTesteConexaoBD");
+
+    const QStringList boxLines = text.split(QLatin1Char('\n'));
+    ASSERT_EQ(boxLines.size(), 4) << text.toStdString();
+    EXPECT_EQ(boxLines[0], U("BD com estrutura em disco ODS 13.0 (Firebird 4)!"));
+    const QStringList log = Log();
+    ASSERT_EQ(log.size(), 5) << log.join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(log[2], boxLines.join(QLatin1Char(' '))) << "the box's text as one log line";
+    EXPECT_TRUE(log[3].startsWith(QString::fromStdString("unsupported on-disk structure for file " + db.string() +
+                                                         "; found 13.0, support 12.")))
+        << log[3].toStdString();
+    EXPECT_EQ(log[4], U("IProvider::attachDatabase failed when loading mapping cache"));
 }
 
 TEST_F(JobsInTheWindow, ARepairLetsTheTimerTickInItsOutputLoopsAndRefusesToClose) {

@@ -33,7 +33,8 @@ TEST_F(ServerStopped, TheConnectionTestShowsServerOffOrFirewall) {
     Run(&TFrmPrincipal::ActnTestaConexaoExecute);
     server().start();
 
-    EXPECT_EQ(port.log, (std::vector<std::string>{kChecking, ""}));
+    EXPECT_EQ(port.log, (std::vector<std::string>{kChecking, "", "Unable to complete network request to host \"localhost\".",
+                                                  "Failed to establish a connection"}));
     EXPECT_EQ(ErrorBoxes(), std::vector<std::string>{"FireBird Server desativado\rou bloqueio pelo firewall!"});
     ExpectIdle();
 }

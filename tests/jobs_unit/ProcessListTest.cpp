@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ProcessList.h"
+#include "ServerAccount.h"
 
 namespace tovanel {
 namespace {
@@ -18,6 +19,7 @@ struct FakeProcess {
     std::string entry;
     std::optional<std::string> comm;
     std::optional<std::string> exe;
+    std::optional<std::string> status = std::nullopt;  // the status file's text
 };
 
 class FakeProcTree {
@@ -33,6 +35,7 @@ public:
             else if (p.comm)
                 std::ofstream(dir / "comm") << *p.comm << '\n';
             if (p.exe) fs::create_symlink(*p.exe, dir / "exe");
+            if (p.status) std::ofstream(dir / "status") << *p.status;
         }
     }
     ~FakeProcTree() { fs::remove_all(root_); }
@@ -105,6 +108,58 @@ TEST(ProcessList, TheRealProcessListFindsThisTestByItsOwnName) {
     EXPECT_TRUE(AnyProcessNamed(mine));
     const std::string nobody[] = {"no-such-process-" + std::to_string(::getpid())};
     EXPECT_FALSE(AnyProcessNamed(nobody));
+}
+
+std::string StatusWithUids(const std::string& uids) {
+    return "Name:\tfirebird\nState:\tS (sleeping)\nUid:\t" + uids + "\nGid:\t105\t105\t105\t105\n";
+}
+
+struct OwnersCase {
+    const char* why;
+    std::vector<FakeProcess> processes;
+    std::vector<unsigned> owners;
+};
+
+TEST(ProcessList, TheServersOwnersAreTheIdsTheyOpenFilesAsEachOnce) {
+    const OwnersCase cases[] = {
+        {"no server", {{"1", "init", std::nullopt, StatusWithUids("0\t0\t0\t0")}}, {}},
+        {"one server", {{"900", "firebird", std::nullopt, StatusWithUids("102\t102\t102\t102")}}, {102}},
+        {"the file-system id, not the real one",
+         {{"900", "firebird", std::nullopt, StatusWithUids("0\t102\t102\t103")}}, {103}},
+        {"two servers of one account, another's",
+         {{"900", "firebird", std::nullopt, StatusWithUids("102\t102\t102\t102")},
+          {"901", "fbserver", std::nullopt, StatusWithUids("102\t102\t102\t102")},
+          {"902", "fb_inet_server", std::nullopt, StatusWithUids("0\t0\t0\t0")}},
+         {0, 102}},
+        {"other processes do not count",
+         {{"5", "bash", std::nullopt, StatusWithUids("7\t7\t7\t7")},
+          {"6", "firebird", std::nullopt, StatusWithUids("102\t102\t102\t102")}},
+         {102}},
+        {"no status file", {{"900", "firebird", std::nullopt}}, {}},
+        {"a status without ids", {{"900", "firebird", std::nullopt, "Name:\tfirebird\n"}}, {}},
+        {"a short Uid line", {{"900", "firebird", std::nullopt, StatusWithUids("102\t102")}}, {}},
+    };
+    for (const OwnersCase& c : cases) {
+        SCOPED_TRACE(c.why);
+        FakeProcTree tree(c.processes);
+        EXPECT_EQ(OwnersOfProcessesNamed(FirebirdServerExecutables(), tree.root()), c.owners);
+    }
+}
+
+TEST(ServerAccount, NamesTheServersAccountsOrGivesTheIdWhereNoNameIsKnown) {
+    // Ids past the 32-bit range of real accounts are never in the user database.
+    FakeProcTree tree({{"900", "firebird", std::nullopt, StatusWithUids("0\t0\t0\t0")},
+                       {"901", "firebird", std::nullopt, StatusWithUids("4000000001\t4000000001\t4000000001\t4000000001")}});
+    EXPECT_EQ(ServerAccountNames(tree.root()), (std::vector<std::string>{"root", "4000000001"})) << "in the ids' order";
+    EXPECT_TRUE(ServerAccountNames("/nonexistent/proc").empty());
+}
+
+TEST(ServerAccount, TheRealProcessListNamesTheAccountOfAProcessOfThisTestsName) {
+    std::string self;
+    std::getline(std::ifstream("/proc/self/comm"), self);
+    const std::string mine[] = {self};
+    EXPECT_EQ(OwnersOfProcessesNamed(mine), std::vector<unsigned>{static_cast<unsigned>(::getuid())})
+        << "no other process of this name runs under another account";
 }
 
 }  // namespace

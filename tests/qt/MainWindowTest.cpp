@@ -654,6 +654,7 @@ TEST_F(QtWindow, AboutBoxIsFreshEachTimeAndGoneWhenClosed) {
             EXPECT_EQ(box->size(), QSize(359, 139));
             EXPECT_EQ(box->findChild<QLabel*>(QStringLiteral("Label1"))->text(),
                       U("Reparador de banco de dados Firebird"));
+            EXPECT_EQ(box->findChild<QLabel*>(QStringLiteral("LblVersao"))->text(), U("Versão " TOVANEL_VERSION));
             auto* url = box->findChild<QLabel*>(QStringLiteral("LblUrlClick"));
             EXPECT_EQ(url->text(), U(TFrmSobre::kMakerUrl));
             EXPECT_TRUE(url->font().bold());

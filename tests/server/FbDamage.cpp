@@ -14,6 +14,8 @@ constexpr std::size_t kHeaderPageSize = 16;      // header page: page size, 2 by
 constexpr std::size_t kHeaderOdsVersion = 18;    // header page: ODS version, 2 bytes
 constexpr std::uint16_t kOdsMajorMask = 0x7FFF;  // high bit marks a Firebird-made file
 constexpr std::uint16_t kOdsMajor = 12;
+constexpr std::uint16_t kOdsFirebirdFlag = 0x8000;
+constexpr std::size_t kHeaderOdsMinor = 64;      // header page: ODS minor version, 2 bytes
 constexpr std::size_t kDataRelation = 20;
 constexpr std::size_t kDataCount = 22;
 constexpr std::size_t kDataSlots = 24;            // array of (offset, length), 2 bytes each
@@ -228,6 +230,45 @@ std::vector<std::uint32_t> damage(const std::filesystem::path& path, const Damag
         damaged.push_back(info.number);
     }
     return damaged;
+}
+
+// The header page is read and written as bytes, not through DatabaseFile: a file of another
+// structure is exactly what these are for.
+namespace {
+
+std::vector<std::uint8_t> readHead(const std::filesystem::path& path, std::fstream& file,
+                                   std::ios::openmode mode) {
+    file.open(path, std::ios::binary | mode);
+    if (!file) throw DamageError("cannot open " + path.string());
+    std::vector<std::uint8_t> head(kHeaderOdsMinor + 2, 0);
+    file.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
+    if (file.gcount() != static_cast<std::streamsize>(head.size()) || head[0] != static_cast<std::uint8_t>(PageType::Header))
+        throw DamageError(path.string() + ": no header page");
+    return head;
+}
+
+}  // namespace
+
+OdsVersion readOdsVersion(const std::filesystem::path& path) {
+    std::fstream file;
+    const std::vector<std::uint8_t> head = readHead(path, file, std::ios::in);
+    const std::uint16_t version = get16(head, kHeaderOdsVersion);
+    return {static_cast<std::uint16_t>(version & kOdsMajorMask), get16(head, kHeaderOdsMinor),
+            (version & kOdsFirebirdFlag) != 0};
+}
+
+void setOdsVersion(const std::filesystem::path& path, std::uint16_t major, std::uint16_t minor) {
+    if ((major & kOdsFirebirdFlag) != 0) throw DamageError("ODS major " + std::to_string(major) + " out of range");
+    std::fstream file;
+    std::vector<std::uint8_t> head = readHead(path, file, std::ios::in | std::ios::out);
+    const auto flag = static_cast<std::uint16_t>(get16(head, kHeaderOdsVersion) & kOdsFirebirdFlag);
+    put16(head, kHeaderOdsVersion, static_cast<std::uint16_t>(flag | major));
+    put16(head, kHeaderOdsMinor, minor);
+    for (const std::size_t at : {kHeaderOdsVersion, kHeaderOdsMinor}) {
+        file.seekp(static_cast<std::streamoff>(at));
+        file.write(reinterpret_cast<const char*>(head.data() + at), 2);
+    }
+    if (!file.flush()) throw DamageError("cannot write " + path.string());
 }
 
 }  // namespace fbdamage

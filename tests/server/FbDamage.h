@@ -87,4 +87,19 @@ struct DamageOptions {
 // Throws DamageError when the file has no page that fits.
 std::vector<std::uint32_t> damage(const std::filesystem::path& path, const DamageOptions& options);
 
+// The header page's on-disk structure version: the major at offset 18, whose high bit marks a
+// file made by Firebird (as against InterBase), the minor at offset 64.
+struct OdsVersion {
+    std::uint16_t major = 0;
+    std::uint16_t minor = 0;
+    bool firebird = false;
+    bool operator==(const OdsVersion&) const = default;
+};
+
+OdsVersion readOdsVersion(const std::filesystem::path& path);
+
+// Sets the version in place, keeping the Firebird mark: the file then reads as one written by
+// another server version. Changes those four bytes only.
+void setOdsVersion(const std::filesystem::path& path, std::uint16_t major, std::uint16_t minor);
+
 }  // namespace fbdamage

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <iterator>
 #include <set>
 
 namespace {
@@ -277,6 +278,54 @@ TEST_F(FbDamageTest, SameSeedSameGarbage) {
 TEST(FbDamageKinds, NamesRoundTrip) {
     for (Kind kind : fbdamage::allKinds()) EXPECT_EQ(fbdamage::kindFromName(fbdamage::kindName(kind)), kind);
     EXPECT_FALSE(fbdamage::kindFromName("everything").has_value());
+}
+
+std::vector<std::uint8_t> fileBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+TEST_F(FbDamageTest, TheOdsVersionIsReadFromAndWrittenToItsHeaderFieldsOnly) {
+    struct Case {
+        unsigned storedVersion;  // the word at offset 18
+        unsigned major;          // set to
+        unsigned minor;
+        bool firebird;
+    };
+    const Case cases[] = {
+        {0x800C, 11, 0, true},
+        {0x800C, 13, 1, true},
+        {0x000A, 10, 0, false},  // an InterBase file stays one
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.major * 100 + c.minor);
+        FileBuilder builder(4096, c.storedVersion);
+        builder.data(130, kThreeRecords);
+        const auto path = keep(builder.write("ods"));
+        EXPECT_EQ(fbdamage::readOdsVersion(path),
+                  (fbdamage::OdsVersion{static_cast<std::uint16_t>(c.storedVersion & 0x7FFF), 0, c.firebird}));
+        auto expected = fileBytes(path);
+
+        fbdamage::setOdsVersion(path, static_cast<std::uint16_t>(c.major), static_cast<std::uint16_t>(c.minor));
+
+        EXPECT_EQ(fbdamage::readOdsVersion(path),
+                  (fbdamage::OdsVersion{static_cast<std::uint16_t>(c.major), static_cast<std::uint16_t>(c.minor), c.firebird}));
+        put16(expected, 18, (c.storedVersion & 0x8000) | c.major);
+        put16(expected, 64, c.minor);
+        EXPECT_EQ(fileBytes(path), expected) << "only the two version fields change";
+    }
+}
+
+TEST_F(FbDamageTest, TheOdsHelperRefusesWhatIsNoHeaderPageOrNoVersion) {
+    FileBuilder builder;
+    const auto path = keep(builder.write("odsbad"));
+    EXPECT_THROW(fbdamage::setOdsVersion(path, 0x8000 | 11, 0), DamageError);
+    const auto empty = keep(std::filesystem::temp_directory_path() / ("odsempty_" + std::to_string(::getpid())));
+    std::ofstream{empty};
+    EXPECT_THROW(fbdamage::readOdsVersion(empty), DamageError);
+    EXPECT_THROW(fbdamage::setOdsVersion(empty, 11, 0), DamageError);
+    EXPECT_TRUE(fileBytes(empty).empty());
+    EXPECT_THROW(fbdamage::readOdsVersion(path.string() + ".missing"), DamageError);
 }
 
 }  // namespace

@@ -182,6 +182,12 @@ void PrivateServer::handToServer(const std::filesystem::path& path) const {
     ::chmod(path.c_str(), 0660);
 }
 
+void PrivateServer::takeFromServer(const std::filesystem::path& path) const {
+    if (::geteuid() == 0 && ::chown(path.c_str(), 0, 0) != 0)
+        throw std::runtime_error("cannot give " + path.string() + " to root");
+    if (::chmod(path.c_str(), 0) != 0) throw std::runtime_error("cannot take every right on " + path.string());
+}
+
 CommandResult PrivateServer::isql(const std::filesystem::path& database, const std::string& sql) const {
     return runCommand({"isql-fb", "-q", "-b", "-user", user_, "-password", password_, remote(database)}, sql);
 }

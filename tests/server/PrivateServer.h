@@ -75,6 +75,9 @@ public:
     void copyDatabase(const std::filesystem::path& from, const std::filesystem::path& to) const;
     // Gives a file made by the test to the server's account, readable and writable by it.
     void handToServer(const std::filesystem::path& path) const;
+    // Takes a file from the server's account: owned by root (when the test runs as root), mode
+    // 000, so the server may not open it.
+    void takeFromServer(const std::filesystem::path& path) const;
 
     // Runs the server's tools against this instance, as SYSDBA.
     CommandResult isql(const std::filesystem::path& database, const std::string& script) const;

@@ -2,6 +2,7 @@
 //
 //   fbdamage create <file> [--user U] [--password P] [--charset CS] [--page-size N] [--portuguese]
 //   fbdamage list <file>
+//   fbdamage ods <file> [major minor]
 //   fbdamage <records|btree|count|zero> <file> [pages] [--relation N] [--seed N]
 //
 // `create` makes the sample database through the server that FIREBIRD points at ("localhost:"
@@ -22,6 +23,7 @@ int usage() {
     std::cerr << "usage: fbdamage create <file> [--user U] [--password P] [--charset CS] [--page-size N]"
                  " [--portuguese]\n"
                  "       fbdamage list <file>\n"
+                 "       fbdamage ods <file> [major minor]\n"
                  "       fbdamage <records|btree|count|zero> <file> [pages] [--relation N] [--seed N]\n";
     return 2;
 }
@@ -66,6 +68,19 @@ unsigned long number(const std::string& text) {
     return value;
 }
 
+// Prints the header's ODS version; with a new one, sets it first (a file of another version).
+int ods(const std::string& path, int argc, char** argv) {
+    if (argc == 5)
+        fbdamage::setOdsVersion(path, static_cast<std::uint16_t>(number(argv[3])),
+                                static_cast<std::uint16_t>(number(argv[4])));
+    else if (argc != 3)
+        return usage();
+    const fbdamage::OdsVersion version = fbdamage::readOdsVersion(path);
+    std::cout << "ODS " << version.major << '.' << version.minor << (version.firebird ? " firebird" : " interbase")
+              << '\n';
+    return 0;
+}
+
 int create(const std::string& path, int argc, char** argv) {
     std::string user = "SYSDBA";
     const char* fromEnv = std::getenv("TOVANEL_FB_PASSWORD");
@@ -94,6 +109,7 @@ int main(int argc, char** argv) try {
     const std::string path = argv[2];
     if (command == "list") return list(path);
     if (command == "create") return create(path, argc, argv);
+    if (command == "ods") return ods(path, argc, argv);
 
     const auto kind = fbdamage::kindFromName(command);
     if (!kind) return usage();
