@@ -6,6 +6,7 @@
 
 #include <exception>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <span>
 #include <stdexcept>
@@ -128,6 +129,13 @@ public:
 
     // Shown for a failure that carries no message of its own.
     static constexpr const char* kUnknownFailureText = "Erro desconhecido";
+    // The connection test's log line when it attached but found the connection gone; a front
+    // end that reports the outcome by other means reads it.
+    static constexpr const char* kNotConnectedText =
+        "Não foi possivel obter conexão a esse banco de dados!";
+    // The verification's offer to start the repair; a front end may answer it by other means.
+    static constexpr const char* kOfferRepairText =
+        " Foram encontrados erro no banco \rDeseja iniciar a reparação agora?";
 
 private:
     // Titles of the message boxes that both the input checks and the jobs show.
@@ -150,6 +158,8 @@ private:
     void BackupPass();
     void RestorePass();
     void RestoreAfterRepair();
+    // Appends each line it is given to the log.
+    std::function<void(const std::string&)> LogSink();
 
     UiPort& port_;
     std::filesystem::path processListRoot_ = "/proc";

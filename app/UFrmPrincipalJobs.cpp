@@ -1,6 +1,7 @@
 // TFrmPrincipal's jobs (connection test, verification, repair), the server status monitor and
 // the presentation of failures that escape a handler.
 
+#include <ctime>
 #include <exception>
 
 #include "ErrorPresentation.h"
@@ -10,6 +11,7 @@
 #include "ServiceOutput.h"
 #include "TryFinally.h"
 #include "UFrmPrincipal.h"
+#include "ValidationDetails.h"
 
 namespace tovanel {
 
@@ -27,8 +29,7 @@ constexpr const char* kConfirmVerification =
     "Esse processo poderá levar alguns minutos.\r        Confirma a verificação?          ";
 constexpr const char* kNoErrorFound = "Nenhum erro foi encontrado!";
 constexpr const char* kErrorsFound = "Os seguintes erros foram encontrados:";
-constexpr const char* kOfferRepair =
-    " Foram encontrados erro no banco \rDeseja iniciar a reparação agora?";
+constexpr const char* kOfferRepair = TFrmPrincipal::kOfferRepairText;
 
 constexpr const char* kConfirmRepair =
     "Esse processo poderá levar alguns minutos.\r        Confirma a reparação?          ";
@@ -236,8 +237,10 @@ void TFrmPrincipal::ActnVerificarBancoExecute() {
             ConfiguraServico(TConfiguracao::TValidacao);
             waiter_.Run([&] { IBValidationService.SetActive(true); });
             IBValidationService.SetOptions(kVerifyOptions);
-            waiter_.Run([&] { IBValidationService.ServiceStart(); });
+            const TLogTime startedAt = LocalLogTime(std::time(nullptr));
+            StartValidation([&] { waiter_.Run([&] { IBValidationService.ServiceStart(); }); }, LogSink());
             ListValidationReport();
+            if (EncontrouErro) ListRunDetails(IBValidationService, startedAt, true, LogSink());
         },
         [&] { RestoreAfterVerification(); });
     outcome_ = EncontrouErro ? JobOutcome::FoundProblems : JobOutcome::Succeeded;
@@ -357,8 +360,12 @@ void TFrmPrincipal::MendPass() {
     TryFinally(
         [&] {
             IBValidationService.SetOptions(kMendOptions);
-            waiter_.Run([&] { IBValidationService.ServiceStart(); });
+            const TLogTime startedAt = LocalLogTime(std::time(nullptr));
+            StartValidation([&] { waiter_.Run([&] { IBValidationService.ServiceStart(); }); }, LogSink());
             OutputLoop(IBValidationService);
+            // What the mend found and what it fixed are named only in the server's log.
+            if (IBValidationService.ReportTaken())
+                ListRunDetails(IBValidationService, startedAt, false, LogSink());
         },
         [&] { IBValidationService.SetActive(false); });
 }
@@ -392,6 +399,12 @@ void TFrmPrincipal::RestorePass() {
 void TFrmPrincipal::RestoreAfterRepair() {
     if (port_.FileExists(ArquivoBackup)) port_.RemoveFile(ArquivoBackup);
     RestoreWindow();
+}
+
+// ---- the details of a validation run ---------------------------------------------------------
+
+LineSink TFrmPrincipal::LogSink() {
+    return [this](const std::string& line) { port_.AppendLog(line); };
 }
 
 // ---- server status monitor -------------------------------------------------------------------

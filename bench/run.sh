@@ -3,7 +3,7 @@
 # is built) and runs one benchmark or all of them, each output also saved under
 # $build/bench-results/. Nothing here is part of the tests.
 #
-#   bench/run.sh [all|repair|output-loop|log|responsiveness|startup] [ARGS...]
+#   bench/run.sh [all|repair|output-loop|log|responsiveness|startup|sql-copy] [ARGS...]
 #
 # TOVANEL_BENCH_BUILD chooses the build directory (default build-bench).
 set -euo pipefail
@@ -12,7 +12,7 @@ what=${1:-all}
 shift || true
 
 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOVANEL_BUILD_BENCH=ON >/dev/null
-cmake --build "$build" -j "$(nproc)" --target fbdamage tovanel-cli tovanel bench_output_loop \
+cmake --build "$build" -j "$(nproc)" --target fbdamage tovanel-cli tovanel bench_output_loop bench_sql_copy \
   bench_log_append bench_responsiveness bench_startup
 
 results=$build/bench-results
@@ -35,13 +35,14 @@ run_one() {
 
 case "$what" in
   repair) run_one repair-vs-tools "$@" ;;
-  output-loop | log | responsiveness | startup) run_one "$what" "$@" ;;
+  output-loop | log | responsiveness | startup | sql-copy) run_one "$what" "$@" ;;
   all)
     run_one repair-vs-tools
     run_one output-loop
     run_one log
     run_one responsiveness
     run_one startup
+    run_one sql-copy
     ;;
-  *) echo "usage: bench/run.sh [all|repair|output-loop|log|responsiveness|startup] [ARGS...]" >&2; exit 2 ;;
+  *) echo "usage: bench/run.sh [all|repair|output-loop|log|responsiveness|startup|sql-copy] [ARGS...]" >&2; exit 2 ;;
 esac

@@ -20,7 +20,7 @@ const std::map<std::string, Command>& CommandNames() {
     return names;
 }
 
-enum class Option { User, PasswordFile, Password, Output, Yes, Help, Version };
+enum class Option { User, PasswordFile, Password, Output, Yes, NoRepair, Help, Version };
 
 struct OptionEntry {
     Option option;
@@ -39,6 +39,7 @@ const std::map<std::string, OptionEntry>& OptionNames() {
         {"-o", {Option::Output, true}},
         {"--yes", {Option::Yes, false}},
         {"-y", {Option::Yes, false}},
+        {"--no-repair", {Option::NoRepair, false}},
         {"--help", {Option::Help, false}},
         {"-h", {Option::Help, false}},
         {"--version", {Option::Version, false}},
@@ -109,6 +110,7 @@ private:
             case Option::Password: return Once(o.password, name, value);
             case Option::Output: return Once(o.output, name, value);
             case Option::Yes: o.yes = true; return true;
+            case Option::NoRepair: o.noRepair = true; return true;
             case Option::Help: help_ = true; return true;
             case Option::Version: version_ = true; return true;
         }
@@ -135,6 +137,8 @@ private:
             options_.command == Command::Repair || options_.command == Command::Verify;
         if (options_.output && !makesNewDatabase)
             return UsageError("--output vale só para repair e verify");
+        if (options_.noRepair && options_.command != Command::Verify)
+            return UsageError("--no-repair vale só para verify");
         if (options_.password && options_.passwordFile)
             return UsageError("use --password-file ou --password, não os dois");
         return Result(ParsedCommandLine::Kind::Run);
@@ -205,6 +209,8 @@ std::string UsageText() {
            "  -o, --output NOVO         o banco novo da reparação (padrão: o nome que a janela\n"
            "                            propõe, na pasta do banco de origem)\n"
            "  -y, --yes                 responde Sim a toda confirmação e à oferta de reparar\n"
+           "      --no-repair           verify: responde Não à oferta de reparar, sem perguntar\n"
+           "                            (com --yes, verifica sem nunca corrigir o banco)\n"
            "  -h, --help                mostra esta ajuda\n"
            "      --version             mostra a versão\n"
            "\n"

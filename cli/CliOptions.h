@@ -21,6 +21,7 @@ struct CliOptions {
     std::optional<std::string> password;  // given on the command line: visible to other users
     std::optional<std::string> output;    // the new database of a repair
     bool yes = false;
+    bool noRepair = false;  // verify: the offer to repair is answered No without a question
 };
 
 // What the command line asks for: run a command, show help or the version, or a usage error.

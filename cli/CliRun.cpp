@@ -78,6 +78,7 @@ int RunCli(std::span<const std::string> args, const EnvLookup& env, TerminalIo i
     io.err << std::flush;
 
     TerminalUiPort port(io, options.yes, options.output, workingDirectory);
+    port.SetDeclineRepairOffer(options.noRepair);
     std::unique_ptr<TFrmPrincipal> window;
     try {
         // Creating the window loads the client library; nothing can run without it.

@@ -9,6 +9,7 @@
 #include "CliOptions.h"
 #include "PlatformFiles.h"
 #include "TextTrim.h"
+#include "UFrmPrincipal.h"
 
 namespace tovanel::cli {
 
@@ -78,10 +79,17 @@ void TerminalUiPort::ClearLog() {}
 
 int TerminalUiPort::ShowMessageBox(const std::string& text, const std::string& title, MessageKind kind) {
     EraseStatusLine();
+    if (declineRepairOffer_ && text == TFrmPrincipal::kOfferRepairText) return DeclineRepairOffer(text, title);
     if (kind != MessageKind::Error) return Ask(text, title) ? kButtonYes : kButtonNo;
     io_.err << title << ": " << TerminalText(text) << '\n' << std::flush;
     ++outcome_.errorBoxes;
     return kButtonOk;
+}
+
+int TerminalUiPort::DeclineRepairOffer(const std::string& text, const std::string& title) {
+    io_.err << title << ": " << TerminalText(text) << kPrompt << "n (--no-repair)\n" << std::flush;
+    outcome_.answers.push_back(false);
+    return kButtonNo;
 }
 
 bool TerminalUiPort::Ask(const std::string& text, const std::string& title) {

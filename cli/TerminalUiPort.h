@@ -42,6 +42,8 @@ public:
 
     const Outcome& outcome() const { return outcome_; }
     const std::string& statusText() const { return statusText_; }
+    // The verification's offer to repair is answered No without a question (--no-repair).
+    void SetDeclineRepairOffer(bool decline) { declineRepairOffer_ = decline; }
 
     void AppendLog(const std::string& line) override;
     void ClearLog() override;
@@ -78,12 +80,14 @@ private:
     bool Ask(const std::string& text, const std::string& title);
     // Removes the status line, if one is shown, before anything else is written.
     void EraseStatusLine();
+    int DeclineRepairOffer(const std::string& text, const std::string& title);
 
     TerminalIo io_;
     bool answerYes_;
     std::optional<std::string> output_;
     std::string workingDirectory_;
     std::map<UiEdit, std::string> edits_;
+    bool declineRepairOffer_ = false;
     bool checkBox_ = true;  // ticked when the window is created
     std::string statusText_;
     Outcome outcome_;

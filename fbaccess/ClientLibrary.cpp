@@ -1,12 +1,14 @@
 #include "ClientLibrary.h"
 
 #include "IBErrors.h"
+#include "ServiceInterface.h"
 
 #include <dlfcn.h>
 
 #include <cerrno>
 #include <cmath>
 #include <map>
+#include <memory>
 
 // isc_interprete is marked deprecated in ibase.h; the binding still has to name its type.
 #pragma GCC diagnostic push
@@ -91,15 +93,21 @@ public:
     ISC_STATUS isc_service_attach(ISC_STATUS* status, unsigned short nameLength, const ISC_SCHAR* name,
                                   isc_svc_handle* handle, unsigned short spbLength, const ISC_SCHAR* spb) override
     {
+        if (FServices)
+            return FServices->Attach(status, nameLength, name, handle, spbLength, spb);
         return Entry(Fisc_service_attach, "isc_service_attach")(status, nameLength, name, handle, spbLength, spb);
     }
     ISC_STATUS isc_service_detach(ISC_STATUS* status, isc_svc_handle* handle) override
     {
+        if (FServices)
+            return FServices->Detach(status, handle);
         return Entry(Fisc_service_detach, "isc_service_detach")(status, handle);
     }
     ISC_STATUS isc_service_start(ISC_STATUS* status, isc_svc_handle* handle, isc_resv_handle* reserved,
                                  unsigned short spbLength, const ISC_SCHAR* spb) override
     {
+        if (FServices)
+            return FServices->Start(status, handle, spbLength, spb);
         return Entry(Fisc_service_start, "isc_service_start")(status, handle, reserved, spbLength, spb);
     }
     ISC_STATUS isc_service_query(ISC_STATUS* status, isc_svc_handle* handle, isc_resv_handle* reserved,
@@ -107,6 +115,9 @@ public:
                                  const ISC_SCHAR* requestItems, unsigned short bufferLength,
                                  ISC_SCHAR* buffer) override
     {
+        if (FServices)
+            return FServices->Query(status, handle, sendLength, sendItems,
+                                        requestLength, requestItems, bufferLength, buffer);
         return Entry(Fisc_service_query, "isc_service_query")(status, handle, reserved, sendLength, sendItems,
                                                               requestLength, requestItems, bufferLength, buffer);
     }
@@ -121,6 +132,83 @@ public:
     ISC_LONG isc_interprete(ISC_SCHAR* buffer, ISC_STATUS** cursor) override
     {
         return Entry(Fisc_interprete, "isc_interprete")(buffer, cursor);
+    }
+
+    ISC_STATUS isc_start_multiple(ISC_STATUS* status, isc_tr_handle* handle, short count, void* vector) override
+    {
+        return Entry(Fisc_start_multiple, "isc_start_multiple")(status, handle, count, vector);
+    }
+    ISC_STATUS isc_commit_transaction(ISC_STATUS* status, isc_tr_handle* handle) override
+    {
+        return Entry(Fisc_commit_transaction, "isc_commit_transaction")(status, handle);
+    }
+    ISC_STATUS isc_commit_retaining(ISC_STATUS* status, isc_tr_handle* handle) override
+    {
+        return Entry(Fisc_commit_retaining, "isc_commit_retaining")(status, handle);
+    }
+    ISC_STATUS isc_rollback_transaction(ISC_STATUS* status, isc_tr_handle* handle) override
+    {
+        return Entry(Fisc_rollback_transaction, "isc_rollback_transaction")(status, handle);
+    }
+    ISC_STATUS isc_dsql_alloc_statement2(ISC_STATUS* status, isc_db_handle* database, isc_stmt_handle* handle) override
+    {
+        return Entry(Fisc_dsql_alloc_statement2, "isc_dsql_alloc_statement2")(status, database, handle);
+    }
+    ISC_STATUS isc_dsql_prepare(ISC_STATUS* status, isc_tr_handle* transaction, isc_stmt_handle* handle, unsigned short length, const ISC_SCHAR* sql, unsigned short dialect, XSQLDA* sqlda) override
+    {
+        return Entry(Fisc_dsql_prepare, "isc_dsql_prepare")(status, transaction, handle, length, sql, dialect, sqlda);
+    }
+    ISC_STATUS isc_dsql_describe(ISC_STATUS* status, isc_stmt_handle* handle, unsigned short version, XSQLDA* sqlda) override
+    {
+        return Entry(Fisc_dsql_describe, "isc_dsql_describe")(status, handle, version, sqlda);
+    }
+    ISC_STATUS isc_dsql_describe_bind(ISC_STATUS* status, isc_stmt_handle* handle, unsigned short version, XSQLDA* sqlda) override
+    {
+        return Entry(Fisc_dsql_describe_bind, "isc_dsql_describe_bind")(status, handle, version, sqlda);
+    }
+    ISC_STATUS isc_dsql_sql_info(ISC_STATUS* status, isc_stmt_handle* handle, short itemLength, const ISC_SCHAR* items, short bufferLength, ISC_SCHAR* buffer) override
+    {
+        return Entry(Fisc_dsql_sql_info, "isc_dsql_sql_info")(status, handle, itemLength, items, bufferLength, buffer);
+    }
+    ISC_STATUS isc_dsql_execute2(ISC_STATUS* status, isc_tr_handle* transaction, isc_stmt_handle* handle, unsigned short version, const XSQLDA* in, const XSQLDA* out) override
+    {
+        return Entry(Fisc_dsql_execute2, "isc_dsql_execute2")(status, transaction, handle, version, in, out);
+    }
+    ISC_STATUS isc_dsql_fetch(ISC_STATUS* status, isc_stmt_handle* handle, unsigned short version, const XSQLDA* sqlda) override
+    {
+        return Entry(Fisc_dsql_fetch, "isc_dsql_fetch")(status, handle, version, sqlda);
+    }
+    ISC_STATUS isc_dsql_free_statement(ISC_STATUS* status, isc_stmt_handle* handle, unsigned short option) override
+    {
+        return Entry(Fisc_dsql_free_statement, "isc_dsql_free_statement")(status, handle, option);
+    }
+    ISC_STATUS isc_open_blob2(ISC_STATUS* status, isc_db_handle* database, isc_tr_handle* transaction, isc_blob_handle* handle, ISC_QUAD* id, ISC_USHORT bpbLength, const ISC_UCHAR* bpb) override
+    {
+        return Entry(Fisc_open_blob2, "isc_open_blob2")(status, database, transaction, handle, id, bpbLength, bpb);
+    }
+    ISC_STATUS isc_create_blob2(ISC_STATUS* status, isc_db_handle* database, isc_tr_handle* transaction, isc_blob_handle* handle, ISC_QUAD* id, short bpbLength, const ISC_SCHAR* bpb) override
+    {
+        return Entry(Fisc_create_blob2, "isc_create_blob2")(status, database, transaction, handle, id, bpbLength, bpb);
+    }
+    ISC_STATUS isc_blob_info(ISC_STATUS* status, isc_blob_handle* handle, short itemLength, const ISC_SCHAR* items, short bufferLength, ISC_SCHAR* buffer) override
+    {
+        return Entry(Fisc_blob_info, "isc_blob_info")(status, handle, itemLength, items, bufferLength, buffer);
+    }
+    ISC_STATUS isc_get_segment(ISC_STATUS* status, isc_blob_handle* handle, unsigned short* actualLength, unsigned short bufferLength, ISC_SCHAR* buffer) override
+    {
+        return Entry(Fisc_get_segment, "isc_get_segment")(status, handle, actualLength, bufferLength, buffer);
+    }
+    ISC_STATUS isc_put_segment(ISC_STATUS* status, isc_blob_handle* handle, unsigned short length, const ISC_SCHAR* buffer) override
+    {
+        return Entry(Fisc_put_segment, "isc_put_segment")(status, handle, length, buffer);
+    }
+    ISC_STATUS isc_close_blob(ISC_STATUS* status, isc_blob_handle* handle) override
+    {
+        return Entry(Fisc_close_blob, "isc_close_blob")(status, handle);
+    }
+    ISC_STATUS isc_cancel_blob(ISC_STATUS* status, isc_blob_handle* handle) override
+    {
+        return Entry(Fisc_cancel_blob, "isc_cancel_blob")(status, handle);
     }
 
     void CheckEntryPoint(std::string_view name) override;
@@ -146,6 +234,7 @@ private:
     void ResolveVersionGatedGroups();
     void AddFallback(const char* name, std::string_view format, bool bareName);
     void ForgetEntryPoints() noexcept;
+    void ResolveServiceInterface();
 
 #define TOVANEL_TYPED_MEMBER(name) decltype(&::name) F##name = nullptr;
 #define TOVANEL_UNTYPED_MEMBER(name) void* F##name = nullptr;
@@ -162,6 +251,8 @@ private:
 #undef TOVANEL_UNTYPED_MEMBER
 
     std::map<std::string, TFallback, std::less<>> FFallbacks;
+    // The service calls over the object interface, when the client has one.
+    std::unique_ptr<TServiceInterface> FServices;
 };
 
 void* TDynamicLibrary::Optional(const char* name) const
@@ -253,6 +344,16 @@ void TDynamicLibrary::ResolveVersionGatedGroups()
 }
 #undef TOVANEL_RESOLVE
 
+// Clients from Firebird 3 on offer the object interface; older ones have only the isc_ calls.
+void TDynamicLibrary::ResolveServiceInterface()
+{
+    using TGetMaster = Firebird::IMaster* (*)();
+    const auto getMaster = reinterpret_cast<TGetMaster>(Optional("fb_get_master_interface"));
+    if (getMaster != nullptr && Fisc_service_attach != nullptr)
+        if (Firebird::IMaster* master = getMaster())
+            FServices = std::make_unique<TServiceInterface>(master, kStatusVectorLength);
+}
+
 void TDynamicLibrary::ForgetEntryPoints() noexcept
 {
 #define TOVANEL_FORGET(name) F##name = nullptr;
@@ -267,6 +368,7 @@ void TDynamicLibrary::ForgetEntryPoints() noexcept
     TOVANEL_VERSION80_ENTRY_POINTS(TOVANEL_FORGET)
 #undef TOVANEL_FORGET
     FFallbacks.clear();
+    FServices.reset();
 }
 
 void TDynamicLibrary::LoadIBLibrary()
@@ -279,6 +381,7 @@ void TDynamicLibrary::LoadIBLibrary()
         ResolveVersion6();
         QueryClientVersion();
         ResolveVersionGatedGroups();
+        ResolveServiceInterface();
     } catch (...) {
         // A client missing a required entry point is not used at all: unloaded, it counts as
         // not loaded, and the next check tries (and reports) again.

@@ -46,6 +46,43 @@ public:
     virtual ISC_LONG isc_sqlcode(const ISC_STATUS* status) = 0;
     virtual ISC_LONG isc_interprete(ISC_SCHAR* buffer, ISC_STATUS** cursor) = 0;
 
+    // Transactions, statements and blobs (all core entry points, resolved at load).
+    virtual ISC_STATUS isc_start_multiple(ISC_STATUS* status, isc_tr_handle* handle, short count, void* vector) = 0;
+    virtual ISC_STATUS isc_commit_transaction(ISC_STATUS* status, isc_tr_handle* handle) = 0;
+    virtual ISC_STATUS isc_commit_retaining(ISC_STATUS* status, isc_tr_handle* handle) = 0;
+    virtual ISC_STATUS isc_rollback_transaction(ISC_STATUS* status, isc_tr_handle* handle) = 0;
+    virtual ISC_STATUS isc_dsql_alloc_statement2(ISC_STATUS* status, isc_db_handle* database,
+                                                 isc_stmt_handle* handle) = 0;
+    virtual ISC_STATUS isc_dsql_prepare(ISC_STATUS* status, isc_tr_handle* transaction, isc_stmt_handle* handle,
+                                        unsigned short length, const ISC_SCHAR* sql, unsigned short dialect,
+                                        XSQLDA* sqlda) = 0;
+    virtual ISC_STATUS isc_dsql_describe(ISC_STATUS* status, isc_stmt_handle* handle, unsigned short version,
+                                         XSQLDA* sqlda) = 0;
+    virtual ISC_STATUS isc_dsql_describe_bind(ISC_STATUS* status, isc_stmt_handle* handle, unsigned short version,
+                                              XSQLDA* sqlda) = 0;
+    virtual ISC_STATUS isc_dsql_sql_info(ISC_STATUS* status, isc_stmt_handle* handle, short itemLength,
+                                         const ISC_SCHAR* items, short bufferLength, ISC_SCHAR* buffer) = 0;
+    virtual ISC_STATUS isc_dsql_execute2(ISC_STATUS* status, isc_tr_handle* transaction, isc_stmt_handle* handle,
+                                         unsigned short version, const XSQLDA* in, const XSQLDA* out) = 0;
+    virtual ISC_STATUS isc_dsql_fetch(ISC_STATUS* status, isc_stmt_handle* handle, unsigned short version,
+                                      const XSQLDA* sqlda) = 0;
+    virtual ISC_STATUS isc_dsql_free_statement(ISC_STATUS* status, isc_stmt_handle* handle,
+                                               unsigned short option) = 0;
+    virtual ISC_STATUS isc_open_blob2(ISC_STATUS* status, isc_db_handle* database, isc_tr_handle* transaction,
+                                      isc_blob_handle* handle, ISC_QUAD* id, ISC_USHORT bpbLength,
+                                      const ISC_UCHAR* bpb) = 0;
+    virtual ISC_STATUS isc_create_blob2(ISC_STATUS* status, isc_db_handle* database, isc_tr_handle* transaction,
+                                        isc_blob_handle* handle, ISC_QUAD* id, short bpbLength,
+                                        const ISC_SCHAR* bpb) = 0;
+    virtual ISC_STATUS isc_blob_info(ISC_STATUS* status, isc_blob_handle* handle, short itemLength,
+                                     const ISC_SCHAR* items, short bufferLength, ISC_SCHAR* buffer) = 0;
+    virtual ISC_STATUS isc_get_segment(ISC_STATUS* status, isc_blob_handle* handle, unsigned short* actualLength,
+                                       unsigned short bufferLength, ISC_SCHAR* buffer) = 0;
+    virtual ISC_STATUS isc_put_segment(ISC_STATUS* status, isc_blob_handle* handle, unsigned short length,
+                                       const ISC_SCHAR* buffer) = 0;
+    virtual ISC_STATUS isc_close_blob(ISC_STATUS* status, isc_blob_handle* handle) = 0;
+    virtual ISC_STATUS isc_cancel_blob(ISC_STATUS* status, isc_blob_handle* handle) = 0;
+
     // Raises the fallback's error when the named entry point is held by a fallback (an older
     // client lacks it); does nothing when it was resolved. For entry points without a wrapper.
     virtual void CheckEntryPoint(std::string_view name) = 0;

@@ -16,4 +16,5 @@ void TIBBackupService::PrepareStartParams()
     if (FBlockingFactor > 0)
         AddStartParam(FBlockingFactor, isc_spb_bkp_factor);
     AddFileParams(FBackupFile.Lines(), isc_spb_bkp_file, isc_spb_bkp_length);
+    AddStartParam(FSkipData, isc_spb_bkp_skip_data);
 }

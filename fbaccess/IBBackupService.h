@@ -29,6 +29,10 @@ public:
     void SetBackupFile(const TParamList& Value) { FBackupFile.Assign(Value); }
     int32_t BlockingFactor() const noexcept { return FBlockingFactor; }
     void SetBlockingFactor(int32_t Value) noexcept { FBlockingFactor = Value; }
+    // The tables whose data the backup leaves out: a regular expression of table names (the
+    // server's SIMILAR TO syntax); empty for none.
+    const std::string& SkipData() const noexcept { return FSkipData; }
+    void SetSkipData(const std::string& Value) { FSkipData = Value; }
 
 protected:
     void PrepareStartParams() override;
@@ -38,4 +42,5 @@ private:
     TBackupOptions FOptions;
     TParamList FBackupFile;
     int32_t FBlockingFactor = 0;
+    std::string FSkipData;
 };

@@ -54,6 +54,15 @@ std::string_view ClientErrorFormat(TIBClientErrorKind kind)
     case ceStartParamsError: return "start Parameters missing or incorrect";
     case ceOutputParsingError: return "Unexpected Output buffer value";
     case ceDPBConstantUnknown: return "DPB Constant (%s) is unknown";
+    case ceTransactionNotActive: return "Cannot perform operation -- transaction is not active";
+    case ceStatementFreed: return "Cannot perform operation -- statement was moved or freed";
+    case ceNoCursor: return "Cannot fetch -- statement has no open cursor";
+    case ceIndexOutOfRange: return "%s index %d is out of range (the statement has %d)";
+    case ceTypeMismatch: return "%s %d (%s) is %s and cannot be used as %s";
+    case ceValueOutOfRange: return "Value %s does not fit %s %d (%s) of type %s";
+    case ceRowShapeMismatch: return "Cannot copy the row: %s";
+    case ceForeignTransaction: return "Cannot perform operation -- transaction belongs to another attachment";
+    case ceSqlTextTooLong: return "SQL text of %d bytes is longer than %d bytes";
     }
     return "Unknown error";
 }
@@ -96,7 +105,7 @@ std::string FormatErrorText(std::string_view format, std::span<const TErrorArg> 
 
 ISC_STATUS* ThreadStatusVector() noexcept
 {
-    thread_local std::array<ISC_STATUS, ISC_STATUS_LENGTH> vector{};
+    thread_local std::array<ISC_STATUS, kStatusVectorLength> vector{};
     return vector.data();
 }
 
@@ -141,7 +150,7 @@ void RaiseClientError(TIBClientErrorKind kind, std::initializer_list<TErrorArg> 
 bool StatusHasCode(std::initializer_list<ISC_STATUS> codes)
 {
     const ISC_STATUS* word = ThreadStatusVector();
-    const ISC_STATUS* const end = word + ISC_STATUS_LENGTH;
+    const ISC_STATUS* const end = word + kStatusVectorLength;
     bool found = false;
     while (word < end && *word != 0 && !found) {
         switch (*word) {

@@ -4,6 +4,7 @@
 
 #include <ibase.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <initializer_list>
@@ -97,6 +98,16 @@ enum TIBClientErrorKind : int32_t {
     ceStartParamsError = 94,
     ceOutputParsingError = 95,
     ceDPBConstantUnknown = 114,
+    // The SQL part of the layer (transactions, statements, blobs): misuse by the caller.
+    ceTransactionNotActive = 200,
+    ceStatementFreed = 201,
+    ceNoCursor = 202,
+    ceIndexOutOfRange = 203,
+    ceTypeMismatch = 204,
+    ceValueOutOfRange = 205,
+    ceRowShapeMismatch = 206,
+    ceForeignTransaction = 207,
+    ceSqlTextTooLong = 208,
 };
 
 // The message format of a kind ("%s" takes a text, "%d" an integer).
@@ -109,7 +120,12 @@ using TErrorArg = std::variant<std::string, int64_t>;
 // placeholders ignores the arguments; a missing argument leaves its place empty.
 std::string FormatErrorText(std::string_view format, std::span<const TErrorArg> args);
 
-// The calling thread's status vector (20 words, zero when the thread starts).
+// Words of the per-thread status vector. The client's isc_ entry points fill at most 20; the
+// service calls fill more (see ServiceInterface.h): a validation summary with five or more
+// count lines needs 23 words and more.
+inline constexpr std::size_t kStatusVectorLength = 64;
+
+// The calling thread's status vector (kStatusVectorLength words, zero when the thread starts).
 ISC_STATUS* ThreadStatusVector() noexcept;
 
 // The client library's message lines for a status vector, joined by CR LF (none after a line

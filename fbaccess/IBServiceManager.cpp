@@ -368,6 +368,7 @@ void TIBControlAndQueryService::RecordAction(int32_t Action)
     FReportTaken = false;
     FReport.clear();
     FReportNext = 0;
+    FReportHeadOnly = false;
 }
 
 bool TIBControlAndQueryService::TakeStatusAsOutput()
@@ -391,7 +392,17 @@ bool TIBControlAndQueryService::TakeStatusAsOutput()
         start = end + 1;
     }
     FReportTaken = true;
+    FReportHeadOnly = IsHeadOnlyReport(ThreadStatusVector());
     return true;
+}
+
+void TIBControlAndQueryService::CompleteReport()
+{
+    FReportHeadOnly = false;
+    FQueryParams.assign(1, static_cast<char>(isc_info_svc_line));
+    // A query that fails with the report's status replaces the heading with the whole report;
+    // an ordinary answer leaves the heading as the report.
+    RunServiceQuery();
 }
 
 std::string TIBControlAndQueryService::NextReportLine()
@@ -409,11 +420,12 @@ std::string_view TIBControlAndQueryService::CheckedAnswer(char Item, std::string
     const std::string_view answer = Answer();
     if (answer.size() < 3 || answer[0] != Item)
         RaiseClientError(ceOutputParsingError);
-    const ISC_LONG length = FGDSLibrary->isc_vax_integer(answer.data() + 1, 2);
+    // The length is unsigned 16 bits, but the client reads its last byte with the sign: an
+    // answer of 32 KB or more (a buffer over 32767 bytes) would read as negative.
+    const auto n = static_cast<std::size_t>(FGDSLibrary->isc_vax_integer(answer.data() + 1, 2) & 0xFFFF);
     // The end marker must lie inside the answer; anything else is not read.
-    if (length < 0 || static_cast<std::size_t>(length) + 3 >= answer.size())
+    if (n + 3 >= answer.size())
         RaiseClientError(ceOutputParsingError);
-    const auto n = static_cast<std::size_t>(length);
     if (Markers.find(answer.at(3 + n)) == std::string_view::npos)
         RaiseClientError(ceOutputParsingError);
     return answer.substr(3, n);
@@ -425,8 +437,11 @@ std::string TIBControlAndQueryService::GetNextLine()
         return {};
     if (FAction == 0)
         RaiseClientError(ceQueryParamsError);
-    if (FReportTaken)
+    if (FReportTaken) {
+        if (FReportHeadOnly && FReportNext == 0)
+            CompleteReport();
         return NextReportLine();
+    }
     FQueryParams.assign(1, static_cast<char>(isc_info_svc_line));
     if (!RunServiceQuery())
         return NextReportLine();

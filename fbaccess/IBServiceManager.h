@@ -137,6 +137,8 @@ public:
     // As much output as the server sends at once, unconverted.
     std::string GetNextChunk();
     bool Eof() const noexcept { return FEof; }
+    // The action's report came as the status of a start or query (see IsReportStatus).
+    bool ReportTaken() const noexcept { return FReportTaken; }
     int32_t BufferSize() const noexcept { return FBufferSize; }
     void SetBufferSize(int32_t Value);
 
@@ -145,6 +147,9 @@ protected:
     void RecordAction(int32_t Action);
     // Whether a failed call's status is this action's report rather than a failure.
     virtual bool IsReportStatus(const ISC_STATUS* /*Status*/) const { return false; }
+    // Whether a report status holds its heading alone. The server sometimes sends a start status
+    // without the report's details; the following query's status then holds them.
+    virtual bool IsHeadOnlyReport(const ISC_STATUS* /*Status*/) const { return false; }
     bool TakeStatusAsOutput() override;
 
     bool FEof = false;
@@ -154,11 +159,14 @@ private:
     // The answer's data bytes after checking its first byte, length and end marker.
     std::string_view CheckedAnswer(char Item, std::string_view Markers);
     std::string NextReportLine();
+    // Asks the server once more for a report whose start status held its heading alone.
+    void CompleteReport();
 
     // A report taken from a status: its lines, and how many were handed out.
     bool FReportTaken = false;
     std::vector<std::string> FReport;
     std::size_t FReportNext = 0;
+    bool FReportHeadOnly = false;
 };
 
 class TIBBackupRestoreService : public TIBControlAndQueryService {

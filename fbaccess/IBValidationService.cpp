@@ -58,3 +58,8 @@ bool TIBValidationService::IsReportStatus(const ISC_STATUS* Status) const
 {
     return Status[0] == isc_arg_gds && Status[1] == kValidationSummary;
 }
+
+bool TIBValidationService::IsHeadOnlyReport(const ISC_STATUS* Status) const
+{
+    return IsReportStatus(Status) && Status[2] == isc_arg_end;
+}

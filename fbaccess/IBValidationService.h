@@ -29,6 +29,7 @@ protected:
     void PrepareStartParams() override;
     // The summary of what validation found, which this server reports as a failed status.
     bool IsReportStatus(const ISC_STATUS* Status) const override;
+    bool IsHeadOnlyReport(const ISC_STATUS* Status) const override;
 
 private:
     std::string FDatabaseName;

@@ -52,6 +52,25 @@ TEST(CommandLine, CommandDatabaseAndOptionsInAnyOrder) {
     }
 }
 
+TEST(CommandLine, NoRepairIsAVerifyOptionBesideYes) {
+    struct Case {
+        std::vector<std::string> args;
+        bool yes, noRepair;
+    };
+    const Case cases[] = {
+        {{"verify", "--no-repair", "/d/b.fdb"}, false, true},
+        {{"verify", "/d/b.fdb", "--yes", "--no-repair"}, true, true},
+        {{"verify", "-y", "/d/b.fdb"}, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.args));
+        const ParsedCommandLine parsed = Parse(c.args);
+        ASSERT_EQ(parsed.kind, Kind::Run) << parsed.error;
+        EXPECT_EQ(parsed.options.yes, c.yes);
+        EXPECT_EQ(parsed.options.noRepair, c.noRepair);
+    }
+}
+
 TEST(CommandLine, HelpAndVersionWinOverEverythingElse) {
     EXPECT_EQ(Parse({"--help"}).kind, Kind::Help);
     EXPECT_EQ(Parse({"-h"}).kind, Kind::Help);
@@ -79,6 +98,9 @@ TEST(CommandLine, BadUsageIsRefusedWithTheReason) {
         {{"test", "--output", "/e/n.fdb", "/d/b.fdb"}, "--output vale só para repair e verify"},
         {{"status", "-o", "/e/n.fdb"}, "--output vale só"},
         {{"test", "-p", "x", "--password-file", "/f", "/d/b.fdb"}, "não os dois"},
+        {{"repair", "--no-repair", "/d/b.fdb"}, "--no-repair vale só para verify"},
+        {{"test", "--no-repair", "/d/b.fdb"}, "--no-repair vale só para verify"},
+        {{"verify", "--no-repair=sim", "/d/b.fdb"}, "a opção --no-repair não aceita valor"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.args));
@@ -91,7 +113,7 @@ TEST(CommandLine, BadUsageIsRefusedWithTheReason) {
 TEST(CommandLine, UsageNamesEveryCommandAndOption) {
     const std::string usage = UsageText();
     for (const char* word : {"test", "verify", "repair", "status", "--user", "--password-file", "--password",
-                             "--output", "--yes", "--help", "--version", "ISC_USER", "ISC_PASSWORD"})
+                             "--output", "--yes", "--no-repair", "--help", "--version", "ISC_USER", "ISC_PASSWORD"})
         EXPECT_NE(usage.find(word), std::string::npos) << word;
 }
 

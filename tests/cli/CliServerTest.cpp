@@ -455,4 +455,35 @@ TEST(CliBinary, HelpAndVersionNeedNoServer) {
     EXPECT_EQ(bad.out, "");
 }
 
+// ---- verify --no-repair ----------------------------------------------------------------------
+
+TEST_F(CliOnServer, VerifyWithNoRepairNeverMendsAndExitsOneForProblemsZeroForNoneTwoForFailure) {
+    struct Case {
+        const char* what;
+        fs::path db;
+        int status;
+        const char* outPart;
+    };
+    const Case cases[] = {
+        {"damaged", damaged("cli_norepair_bad"), 1, "Problemas registrados pelo servidor nesta validação:\nError: "},
+        {"healthy", healthy("cli_norepair_ok"), 0, "Nenhum erro foi encontrado!\n"},
+        {"missing", server().freshPath("cli_norepair_missing"), 2, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const CliResult result = run({"verify", "--yes", "--no-repair", c.db.string()});
+        EXPECT_EQ(result.exitCode, c.status) << result.out << result.err;
+        EXPECT_TRUE(contains(result.out, c.outPart)) << result.out;
+        EXPECT_FALSE(contains(result.err, kAskRepair)) << result.err;
+        EXPECT_FALSE(fs::exists(c.db.parent_path() / (c.db.stem().string() + "_NOVO.FDB")));
+        if (c.status == 1) {
+            EXPECT_TRUE(contains(result.err, kOfferRepair + "n (--no-repair)\n")) << result.err;
+            EXPECT_TRUE(contains(result.out, "\nValidation finished: ")) << result.out;
+        }
+        if (c.status == 2) {
+            EXPECT_TRUE(contains(result.err, kNotFound)) << result.err;
+        }
+    }
+}
+
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include "TempDir.h"
 #include "TerminalUiPort.h"
+#include "UFrmPrincipal.h"
 
 namespace tovanel::cli {
 namespace {
@@ -141,6 +142,30 @@ TEST_F(TerminalPort, WithoutTerminalAndWithoutYesTheQuestionStopsInsteadOfWaitin
     EXPECT_EQ(in.tellg(), 0) << "nothing may be read from a non-terminal";
     EXPECT_TRUE(err.str().starts_with("Pergunta: Confirma? [y/N] \n")) << err.str();
     EXPECT_NE(err.str().find("use --yes"), std::string::npos) << err.str();
+}
+
+TEST_F(TerminalPort, NoRepairAnswersTheOfferToRepairNoWithoutAskingAndOnlyThatQuestion) {
+    for (const bool yes : {false, true}) {
+        SCOPED_TRACE(yes ? "with --yes" : "without --yes");
+        err.str("");
+        in.clear();
+        in.str("y\ny\n");
+        auto& port = Port(yes, /*interactive=*/true);
+        port.SetDeclineRepairOffer(true);
+        EXPECT_EQ(port.ShowMessageBox(TFrmPrincipal::kOfferRepairText, "Erro", MessageKind::QuestionYesDefault),
+                  kButtonNo);
+        EXPECT_EQ(in.tellg(), 0) << "nothing is read for the offer";
+        EXPECT_FALSE(port.outcome().stoppedWithoutTerminal);
+        EXPECT_NE(err.str().find("n (--no-repair)"), std::string::npos) << err.str();
+        EXPECT_EQ(port.ShowMessageBox("Confirma?", "Pergunta", MessageKind::Confirmation), kButtonYes)
+            << "other questions are asked as before";
+        EXPECT_EQ(port.outcome().answers, (std::vector<bool>{false, true}));
+    }
+}
+
+TEST_F(TerminalPort, WithoutNoRepairTheOfferIsAnOrdinaryQuestion) {
+    auto& port = Port(/*yes=*/true);
+    EXPECT_EQ(port.ShowMessageBox(TFrmPrincipal::kOfferRepairText, "Erro", MessageKind::QuestionYesDefault), kButtonYes);
 }
 
 TEST_F(TerminalPort, SaveDialogProposesTheWindowsNameInTheSourceDirectoryAsAFullPath) {

@@ -563,3 +563,40 @@ void ISC_EXPORT isc_get_client_version(ISC_SCHAR* buffer)
 }  // extern "C"
 
 #pragma GCC diagnostic pop
+
+// ---- Shared with the SQL section (FakeSql.cpp): the recording and answering helpers. ----
+namespace fakeclient::detail {
+
+void RecordCall(std::string function, std::vector<Arg> args)
+{
+    Record(std::move(function), std::move(args));
+}
+
+Arg NumberArg(std::string name, int64_t value)
+{
+    return Number(std::move(name), value);
+}
+
+Arg BlockArg(std::string name, const void* data, std::size_t length)
+{
+    return Block(std::move(name), data, length);
+}
+
+bool TakeAnswer(const std::string& function, Reply& reply)
+{
+    Answer answer = Take(function);
+    reply = std::move(answer.reply);
+    return answer.scripted;
+}
+
+ISC_STATUS WriteStatusWords(ISC_STATUS* status, const Reply& reply)
+{
+    return WriteStatus(status, reply);
+}
+
+void WriteOutputBytes(const Reply& reply, bool scripted, ISC_SCHAR* buffer, std::size_t length)
+{
+    WriteOutput(reply, scripted, buffer, length);
+}
+
+}  // namespace fakeclient::detail

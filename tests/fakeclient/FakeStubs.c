@@ -1,5 +1,6 @@
 /* Entry points of the fake client library that only have to exist: the binding resolves them
-   but the program never calls them. Each records its name and answers 0. */
+   but the program never calls them. Each records its name and answers 0. The transaction,
+   statement and blob calls the program makes are scripted in FakeSql.cpp. */
 
 void fake_client_record_stub(const char* function);
 
@@ -14,13 +15,6 @@ void fake_client_record_stub(const char* function);
 FAKE_STUB(BLOB_get)
 FAKE_STUB(BLOB_put)
 FAKE_STUB(isc_sql_interprete)
-FAKE_STUB(isc_blob_info)
-FAKE_STUB(isc_open_blob2)
-FAKE_STUB(isc_close_blob)
-FAKE_STUB(isc_get_segment)
-FAKE_STUB(isc_put_segment)
-FAKE_STUB(isc_create_blob2)
-FAKE_STUB(isc_cancel_blob)
 FAKE_STUB(isc_array_gen_sdl)
 FAKE_STUB(isc_array_get_slice)
 FAKE_STUB(isc_array_lookup_bounds)
@@ -33,22 +27,10 @@ FAKE_STUB(isc_blob_lookup_desc)
 FAKE_STUB(isc_blob_set_desc)
 FAKE_STUB(isc_decode_date)
 FAKE_STUB(isc_encode_date)
-FAKE_STUB(isc_dsql_free_statement)
-FAKE_STUB(isc_dsql_execute2)
 FAKE_STUB(isc_dsql_execute)
 FAKE_STUB(isc_dsql_set_cursor_name)
-FAKE_STUB(isc_dsql_fetch)
-FAKE_STUB(isc_dsql_sql_info)
-FAKE_STUB(isc_dsql_alloc_statement2)
-FAKE_STUB(isc_dsql_prepare)
-FAKE_STUB(isc_dsql_describe_bind)
-FAKE_STUB(isc_dsql_describe)
 FAKE_STUB(isc_dsql_execute_immediate)
 FAKE_STUB(isc_drop_database)
-FAKE_STUB(isc_start_multiple)
-FAKE_STUB(isc_commit_transaction)
-FAKE_STUB(isc_commit_retaining)
-FAKE_STUB(isc_rollback_transaction)
 FAKE_STUB(isc_cancel_events)
 #ifndef FAKE_CLIENT_MISSING_CORE
 FAKE_STUB(isc_que_events)

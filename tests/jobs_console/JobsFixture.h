@@ -6,6 +6,7 @@
 #include <ibase.h>
 #include <unistd.h>
 
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -43,6 +44,30 @@ inline fakeclient::Reply LineAnswer(const std::string& text) {
 inline void ScriptOutput(const std::vector<std::string>& lines) {
     for (const std::string& line : lines) fakeclient::Push("isc_service_query", LineAnswer(line));
     fakeclient::Push("isc_service_query", LineAnswer(""));
+}
+
+// The server's log as the log service hands it over: one to-EOF answer with the whole text.
+inline fakeclient::Reply LogAnswer(const std::string& text) {
+    return fakeclient::Output(std::string(1, static_cast<char>(isc_info_svc_to_eof)) + Length16(text.size()) + text +
+                              static_cast<char>(isc_info_end));
+}
+
+// A run of `database` in the server's log, stamped a minute from now so that it lies after the
+// job's start: "Validation started", the messages, then `finish`.
+inline std::string RunInLog(const std::string& database, const std::vector<std::string>& messages,
+                            const std::string& finish) {
+    const std::time_t later = std::time(nullptr) + 60;
+    std::tm local{};
+    localtime_r(&later, &local);
+    char stamp[64];
+    std::strftime(stamp, sizeof stamp, "%a %b %e %H:%M:%S %Y", &local);
+    std::vector<std::string> all = {"Validation started"};
+    all.insert(all.end(), messages.begin(), messages.end());
+    all.push_back(finish);
+    std::string log;
+    for (const std::string& message : all)
+        log += std::string("\nvm\t") + stamp + "\n\tDatabase: " + database + "\n\t" + message + "\n\n";
+    return log;
 }
 
 inline std::vector<std::string> Lines(std::initializer_list<std::vector<std::string>> parts) {

@@ -409,5 +409,61 @@ TEST_F(RepairJob, FormDestroyDetachesEveryAttachedObject) {
     ExpectIdle();
 }
 
+// ---- what the mend found and fixed, from the server's log ------------------------------------
+
+constexpr ISC_STATUS kValidationSummary = 335740952;
+
+class RepairMendDetails : public RepairJob {
+protected:
+    // A repair whose mend answers with `mendStatus`; `afterMend` are the queries' answers between
+    // the mend's start and the backup (completing the report, the server's log).
+    void RepairWithMend(fakeclient::Reply mendStatus, const std::vector<fakeclient::Reply>& afterMend) {
+        fakeclient::SetMessage(kValidationSummary, "Summary of validation errors");
+        Answer(target);
+        ScriptOutput(kSweepOut);
+        Push("isc_service_start", fakeclient::Reply{});  // the sweep
+        Push("isc_service_start", std::move(mendStatus));
+        for (const fakeclient::Reply& reply : afterMend) Push("isc_service_query", reply);
+        ScriptOutput(kBackupOut);
+        ScriptOutput(kRestoreOut);
+        WriteBackupDuringTheBackup();
+        Run(&TFrmPrincipal::ActnReparabancoExecute);
+    }
+};
+
+TEST_F(RepairMendDetails, TheMendsReportIsFollowedByWhatItsRunFoundAndFixedInTheServersLog) {
+    constexpr ISC_STATUS kPageWarnings = 335741057;
+    fakeclient::SetMessage(kPageWarnings, "\tNumber of database page warnings\t: @1");
+    const std::vector<std::string> found = {"Warning: Page 107 is an orphan", "Warning: Page 108 is an orphan"};
+    const std::string fixed = "Validation finished: 0 errors, 2 warnings, 2 fixed";
+    RepairWithMend(Failure(kValidationSummary, {isc_arg_gds, kPageWarnings, isc_arg_number, 2}),
+                   {LogAnswer(RunInLog(source, found, fixed))});
+
+    EXPECT_EQ(port.log, Lines({{kStarted, "", kConnected},
+                               kSweepOut,
+                               {"Summary of validation errors", "\tNumber of database page warnings\t: 2", "",
+                                "Problemas registrados pelo servidor nesta validação:"},
+                               found,
+                               {fixed},
+                               kBackupOut,
+                               kRestoreOut,
+                               {"", kAttention, kDone}}));
+    EXPECT_EQ(port.messageBoxes.size(), 1u);
+}
+
+TEST_F(RepairMendDetails, AMendWithoutItsRunInTheLogSaysSoAndTheRepairGoesOn) {
+    // The heading alone: one query to complete it (answered normally), then the log, empty.
+    RepairWithMend(Failure(kValidationSummary), {LineAnswer(""), LogAnswer("")});
+
+    EXPECT_EQ(port.log, Lines({{kStarted, "", kConnected},
+                               kSweepOut,
+                               {"Summary of validation errors", "",
+                                "O log do servidor não registrou esta validação: só o resumo acima está disponível."},
+                               kBackupOut,
+                               kRestoreOut,
+                               {"", kAttention, kDone}}));
+    EXPECT_EQ(fakeclient::CallsTo("isc_service_start").size(), 5u) << "no online validation after a mend";
+}
+
 }  // namespace
 }  // namespace tovanel::testing

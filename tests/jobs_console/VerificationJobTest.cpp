@@ -12,7 +12,31 @@ using fakeclient::Push;
 const std::vector<std::string> kReport = {"Summary of validation errors",
                                           "\tNumber of data page errors\t: 3"};
 
-class VerificationJob : public JobsTest {};
+// This run's problems in the server's log, and how the verification lists them.
+const std::vector<std::string> kProblems = {
+    "Error: Data page 215 {sequence 15}, line 4 is bad in table PEDIDOS (129)",
+    "Error: Page 333 wrong type (expected data encountered purposely undefined)",
+    "Warning: Page 107 is an orphan"};
+const std::string kFinish = "Validation finished: 2 errors, 1 warnings, 0 fixed";
+const std::string kLogHeading = "Problemas registrados pelo servidor nesta validação:";
+const std::vector<std::string> kDetails = Lines({{"", kLogHeading}, kProblems, {kFinish}});
+
+// The online validation's lines, where the log cannot give the run.
+const std::vector<std::string> kOnlineLines = {"11:27:24.62 Validation started", "11:27:24.63 Relation 129 (PEDIDOS)",
+                                               "11:27:24.63 Error: Data page 215 {sequence 15}, line 4 is bad",
+                                               "11:27:24.65 Relation 129 (PEDIDOS) : 1 ERRORS found"};
+const std::string kFallsBack =
+    ". Seguem as linhas da validação online, que não verifica as tabelas de sistema nem as páginas órfãs e "
+    "não corrige nada:";
+
+class VerificationJob : public JobsTest {
+protected:
+    // The validation's report, then the server's log holding this run.
+    void ScriptReportAndLog(const std::string& finish = kFinish) {
+        ScriptOutput(kReport);
+        Push("isc_service_query", LogAnswer(RunInLog(source, kProblems, finish)));
+    }
+};
 
 TEST_F(VerificationJob, NoReportedLineLogsNoErrorFound) {
     port.QueueAnswer(kButtonYes);
@@ -31,10 +55,10 @@ TEST_F(VerificationJob, NoReportedLineLogsNoErrorFound) {
 TEST_F(VerificationJob, ReportedLinesAreListedUnderTheHeadingAndTheRepairIsOffered) {
     port.QueueAnswer(kButtonYes);
     port.QueueAnswer(kButtonNo);
-    ScriptOutput(kReport);
+    ScriptReportAndLog();
     Run(&TFrmPrincipal::ActnVerificarBancoExecute);
 
-    EXPECT_EQ(port.log, Lines({{kStarted, "", kConnected, kAttention, kErrorsFound, ""}, kReport}));
+    EXPECT_EQ(port.log, Lines({{kStarted, "", kConnected, kAttention, kErrorsFound, ""}, kReport, kDetails}));
     EXPECT_TRUE(form->EncontrouErro);
     ASSERT_EQ(port.messageBoxes.size(), 2u);
     const MessageBoxCall& offer = port.messageBoxes[1];
@@ -69,12 +93,12 @@ TEST_F(VerificationJob, YesToTheOfferRunsTheRepairCommandWithItsOwnConfirmation)
     port.QueueAnswer(kButtonYes);
     port.QueueAnswer(kButtonYes);  // the offer
     port.QueueAnswer(kButtonNo);   // the repair's own confirmation
-    ScriptOutput(kReport);
+    ScriptReportAndLog();
     Run(&TFrmPrincipal::ActnVerificarBancoExecute);
 
     ASSERT_EQ(port.messageBoxes.size(), 3u);
     EXPECT_EQ(port.messageBoxes[2].text, kConfirmRepair);
-    EXPECT_EQ(port.log, Lines({{kStarted, "", kConnected, kAttention, kErrorsFound, ""}, kReport}))
+    EXPECT_EQ(port.log, Lines({{kStarted, "", kConnected, kAttention, kErrorsFound, ""}, kReport, kDetails}))
         << "No to the repair leaves the verification's log";
     EXPECT_TRUE(port.saveDialogs.empty());
 }
@@ -144,7 +168,8 @@ TEST_F(VerificationJob, AServiceFailureKeepsTheLinesSoFarRestoresTheWindowAndOff
 
 TEST_F(VerificationJob, AFailingDetachStillRestoresTheWindowAndEndsTheJob) {
     port.QueueAnswer(kButtonYes);
-    ScriptOutput(kReport);
+    ScriptReportAndLog();
+    Push("isc_service_detach", fakeclient::Reply{});  // the log's own attachment
     Push("isc_service_detach", Failure(kNetworkError, {isc_arg_string, "localhost"}));
     Run(&TFrmPrincipal::ActnVerificarBancoExecute);
 
@@ -187,9 +212,131 @@ TEST_F(VerificationJob, EncontrouErroIsResetEvenWhenTheCommandThenDoesNothing) {
 TEST_F(VerificationJob, ProcessesNoEventsForAReportTheServerSendsAtOnce) {
     port.QueueAnswer(kButtonYes);
     port.QueueAnswer(kButtonNo);
-    ScriptOutput(kReport);
+    ScriptReportAndLog();
     Run(&TFrmPrincipal::ActnVerificarBancoExecute);
     EXPECT_EQ(port.pendingEventsProcessed, 0);
+}
+
+// ---- the run's problems, from the server's log or the online validation ----------------------
+
+TEST_F(VerificationJob, TheLogIsFetchedThroughItsOwnServiceAttachmentWithTheSameCredentials) {
+    port.QueueAnswer(kButtonYes);
+    port.QueueAnswer(kButtonNo);
+    ScriptReportAndLog();
+    Run(&TFrmPrincipal::ActnVerificarBancoExecute);
+
+    const auto attaches = fakeclient::CallsTo("isc_service_attach");
+    ASSERT_EQ(attaches.size(), 2u);
+    EXPECT_EQ(attaches[1].Bytes("name"), "localhost:service_mgr");
+    EXPECT_EQ(attaches[1].Bytes("spb"), attaches[0].Bytes("spb"));
+    const auto starts = fakeclient::CallsTo("isc_service_start");
+    ASSERT_EQ(starts.size(), 2u);
+    EXPECT_EQ(starts[1].Bytes("spb"), fakeclient::Bytes({isc_action_svc_get_fb_log}));
+    const auto queries = fakeclient::CallsTo("isc_service_query");
+    ASSERT_FALSE(queries.empty());
+    EXPECT_EQ(queries.back().Bytes("request"), fakeclient::Bytes({isc_info_svc_to_eof}));
+    EXPECT_EQ(fakeclient::CallsTo("isc_service_detach").size(), 2u) << "both attachments end";
+    EXPECT_EQ(fakeclient::Pending("isc_service_query"), 0u);
+}
+
+TEST_F(VerificationJob, AFinishCountThatDisagreesWithTheListedProblemsIsSaid) {
+    port.QueueAnswer(kButtonYes);
+    port.QueueAnswer(kButtonNo);
+    const std::string finish = "Validation finished: 5 errors, 1 warnings, 0 fixed";
+    ScriptReportAndLog(finish);
+    Run(&TFrmPrincipal::ActnVerificarBancoExecute);
+
+    EXPECT_EQ(port.log,
+              Lines({{kStarted, "", kConnected, kAttention, kErrorsFound, ""}, kReport, {"", kLogHeading}, kProblems,
+                     {"Atenção: o total do servidor não confere com os problemas registrados no log.", finish}}));
+}
+
+TEST_F(VerificationJob, WithoutTheRunInTheLogTheOnlineValidationsLinesAreListedAndTheRepairStillOffered) {
+    struct Case {
+        const char* why;
+        std::function<void()> scriptLog;  // after the report's queries
+        std::string reason;
+    };
+    const Case cases[] = {
+        {"the log's attachment is refused (no administrator)",
+         [] {
+             Push("isc_service_attach", fakeclient::Reply{});  // the validation's own
+             Push("isc_service_attach", Failure(kLoginError));
+         },
+         "Não foi possível ler o log do servidor (Your user name and password are not defined. Ask your "
+         "database administrator to set up a Firebird login)"},
+        {"the log holds no run of this database",
+         [] { Push("isc_service_query", LogAnswer(RunInLog("/outro/banco.fdb", kProblems, kFinish))); },
+         "O log do servidor não registrou esta validação"},
+        {"the log is empty (the server could not write it)", [] { Push("isc_service_query", LogAnswer("")); },
+         "O log do servidor não registrou esta validação"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        Fresh();
+        port.QueueAnswer(kButtonYes);
+        port.QueueAnswer(kButtonNo);
+        ScriptOutput(kReport);
+        c.scriptLog();
+        ScriptOutput(kOnlineLines);
+        Run(&TFrmPrincipal::ActnVerificarBancoExecute);
+
+        EXPECT_EQ(port.log, Lines({{kStarted, "", kConnected, kAttention, kErrorsFound, ""}, kReport,
+                                   {"", c.reason + kFallsBack}, kOnlineLines}));
+        const auto starts = fakeclient::CallsTo("isc_service_start");
+        ASSERT_FALSE(starts.empty());
+        EXPECT_EQ(starts.back().Bytes("spb"),
+                  fakeclient::Bytes({isc_action_svc_validate, isc_spb_dbname}) + Length16(source.size()) + source);
+        EXPECT_TRUE(form->EncontrouErro);
+        ASSERT_EQ(port.messageBoxes.size(), 2u) << "no error box, and the offer";
+        EXPECT_EQ(port.messageBoxes[1].text, kOfferRepair);
+        ExpectIdle();
+    }
+}
+
+TEST_F(VerificationJob, WhenNeitherTheLogNorTheOnlineValidationCanBeHadTheSummaryStandsAlone) {
+    port.QueueAnswer(kButtonYes);
+    port.QueueAnswer(kButtonNo);
+    ScriptOutput(kReport);
+    Push("isc_service_attach", fakeclient::Reply{});
+    Push("isc_service_attach", Failure(kLoginError));
+    Push("isc_service_attach", Failure(kLoginError));
+    Run(&TFrmPrincipal::ActnVerificarBancoExecute);
+
+    const std::string refused =
+        " (Your user name and password are not defined. Ask your database administrator to set up a Firebird login)";
+    EXPECT_EQ(port.log, Lines({{kStarted, "", kConnected, kAttention, kErrorsFound, ""}, kReport,
+                               {"", "Não foi possível ler o log do servidor" + refused + kFallsBack,
+                                "Não foi possível executar a validação online" + refused +
+                                    ": só o resumo acima está disponível."}}));
+    ASSERT_EQ(port.messageBoxes.size(), 2u);
+    EXPECT_EQ(port.messageBoxes[1].text, kOfferRepair);
+    ExpectIdle();
+}
+
+TEST_F(VerificationJob, ARefusalBecauseOfALeftoverAttachmentIsExplainedAndNothingIsShutDown) {
+    fakeclient::SetMessage(isc_cant_validate, "secondary server attachments cannot validate databases");
+    port.QueueAnswer(kButtonYes);
+    Push("isc_service_start", Failure(isc_cant_validate));
+    Run(&TFrmPrincipal::ActnVerificarBancoExecute);
+
+    ASSERT_GE(port.log.size(), 5u) << "the explanation, before the failure's own lines";
+    EXPECT_EQ(port.log[3],
+              "O servidor recusou a validação: uma validação anterior deste banco foi interrompida e deixou uma "
+              "conexão presa no servidor.");
+    EXPECT_NE(port.log[4].find("reinicie o servidor Firebird"), std::string::npos) << port.log[4];
+    EXPECT_EQ(fakeclient::CallsTo("isc_service_start").size(), 1u) << "no shutdown, no other action";
+    EXPECT_EQ(fakeclient::CallsTo("isc_attach_database").size(), 1u) << "only the connection step";
+    ASSERT_EQ(port.messageBoxes.size(), 2u) << "the failure's box, no offer";
+    EXPECT_EQ(port.messageBoxes[1].kind, MessageKind::Error);
+    ExpectIdle();
+}
+
+TEST_F(VerificationJob, AHealthyDatabaseFetchesNoLog) {
+    port.QueueAnswer(kButtonYes);
+    ScriptOutput({});
+    Run(&TFrmPrincipal::ActnVerificarBancoExecute);
+    EXPECT_EQ(fakeclient::CallsTo("isc_service_attach").size(), 1u);
 }
 
 }  // namespace

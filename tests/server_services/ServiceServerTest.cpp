@@ -1,11 +1,15 @@
 // The validation, backup and restore services against the real server (the private instance),
 // each on databases the test makes. Every service attaches to "localhost:service_mgr".
 #include "IBBackupService.h"
+#include "IBOnlineValidationService.h"
+#include "IBServerLogService.h"
 #include "IBRestoreService.h"
 #include "IBValidationService.h"
 #include "PrivateServer.h"
+#include "ValidationLog.h"
 
 #include <algorithm>
+#include <ctime>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -259,6 +263,110 @@ TEST_F(ServicesOnServer, WrongPasswordIsRefusedAtAttach)
         EXPECT_NE(error.Message().find("password"), std::string::npos) << error.Message();
     }
     EXPECT_FALSE(service.Active());
+}
+
+// ---- the summary taken whole, the log and the online validation ------------------------------
+
+// The kind of a summary line: its text before the count ("\tNumber of data page errors").
+std::string CountKind(const std::string& line)
+{
+    const auto colon = line.find(':');
+    std::string kind = line.substr(0, colon);
+    while (!kind.empty() && (kind.back() == '\t' || kind.back() == ' '))
+        kind.pop_back();
+    while (!kind.empty() && (kind.front() == '\t' || kind.front() == ' ' || kind.front() == '\n'))
+        kind.erase(0, 1);
+    return kind;
+}
+
+// Records, an index page and a zeroed data page in one file: five kinds of findings and more.
+fs::path ManyKindsOfDamage(PrivateServer& server)
+{
+    const auto db = server.freshPath("cinco");
+    server.createDamagedDatabase(db, fbdamage::Kind::Records);
+    for (const fbdamage::Kind kind : {fbdamage::Kind::BTree, fbdamage::Kind::ZeroPage}) {
+        fbdamage::DamageOptions options;
+        options.kind = kind;
+        fbdamage::damage(db, options);
+    }
+    return db;
+}
+
+TEST_F(ServicesOnServer, ASummaryWithFiveKindsOfFindingsArrivesWhole)
+{
+    const auto db = ManyKindsOfDamage(server());
+    const auto lines = Validate(db, kVerify);
+    SCOPED_TRACE(Joined(lines));
+    ASSERT_GE(lines.size(), 6u) << "the heading and at least five count lines";
+    std::vector<std::string> ours;
+    for (std::size_t i = 1; i < lines.size(); ++i)
+        ours.push_back(CountKind(lines[i]));
+    // The server's own tool prints every kind it found. Two runs can differ (a pointer page
+    // warning of the first run is gone in the second), so every kind it prints must be ours too.
+    const auto reference = server().validate(db);
+    std::vector<std::string> theirs;
+    std::size_t at = 0;
+    while ((at = reference.output.find("Number of ", at)) != std::string::npos) {
+        const auto end = reference.output.find('\n', at);
+        theirs.push_back(CountKind(reference.output.substr(at, end - at)));
+        at = end;
+    }
+    SCOPED_TRACE(reference.output);
+    ASSERT_GE(theirs.size(), 5u) << "the damage gives five kinds";
+    for (const std::string& kind : theirs)
+        EXPECT_NE(std::find(ours.begin(), ours.end(), kind), ours.end()) << kind;
+}
+
+TEST_F(ServicesOnServer, RepeatedValidationsOfOneDamagedFileAlwaysBringTheirCountLines)
+{
+    const auto db = server().freshPath("repetida");
+    server().createDamagedDatabase(db, fbdamage::Kind::Records);
+    for (int run = 1; run <= 20; ++run) {
+        SCOPED_TRACE("run " + std::to_string(run));
+        const auto lines = Validate(db, kVerify);
+        ASSERT_GE(lines.size(), 2u) << Joined(lines);
+        EXPECT_EQ(lines.front(), "Summary of validation errors");
+        for (std::size_t i = 1; i < lines.size(); ++i)
+            EXPECT_NE(lines[i].find("Number of "), std::string::npos) << lines[i];
+    }
+}
+
+TEST_F(ServicesOnServer, TheServersLogHoldsTheRunOfAValidationJustMade)
+{
+    const auto db = server().freshPath("log");
+    server().createDamagedDatabase(db, fbdamage::Kind::ZeroPage);
+    const TLogTime started = LocalLogTime(std::time(nullptr));
+    Validate(db, kVerify);
+
+    TIBServerLogService logService;
+    Configure(logService);
+    logService.Attach();
+    const std::string log = logService.FetchLog();
+    logService.SetActive(false);
+    std::vector<std::string> problems;
+    const TValidationRun run =
+        ReadValidationRun(log, db.string(), started, [&](const std::string& p) { problems.push_back(p); });
+    EXPECT_EQ(run.End, TValidationRunEnd::Finished);
+    EXPECT_FALSE(problems.empty());
+    EXPECT_FALSE(run.CountsDisagree()) << run.FinishLine;
+}
+
+TEST_F(ServicesOnServer, TheOnlineValidationSendsItsLinesAsOutput)
+{
+    const auto db = server().freshPath("online");
+    server().createDamagedDatabase(db, fbdamage::Kind::Records);
+    TIBOnlineValidationService online;
+    Configure(online);
+    online.SetDatabaseName(db.string());
+    online.Attach();
+    online.ServiceStart();
+    const auto lines = ReadLines(online);
+    online.SetActive(false);
+    SCOPED_TRACE(Joined(lines));
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(),
+                            [](const std::string& l) { return l.find("Error: ") != std::string::npos; }));
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(),
+                            [](const std::string& l) { return l.find("ERRORS found") != std::string::npos; }));
 }
 
 }  // namespace

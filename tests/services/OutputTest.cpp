@@ -160,6 +160,18 @@ TEST_F(Output, AnswerFillingTheBufferExactlyIsRead)
     EXPECT_EQ(service.GetNextLine(), "abcd");
 }
 
+TEST_F(Output, AnAnswerOf32KilobytesOrMoreIsReadWhole)
+{
+    Start();
+    service.SetBufferSize(65535);
+    // 40000 bytes: the length's high byte 0x9C has its top bit set.
+    const std::string data(40000, 'x');
+    Answer(std::string(1, static_cast<char>(isc_info_svc_to_eof)) + Bytes({0x40, 0x9C}) + data +
+           static_cast<char>(isc_info_end));
+    EXPECT_EQ(service.GetNextChunk(), data);
+    EXPECT_TRUE(service.Eof());
+}
+
 TEST_F(Output, ResizedBufferIsZeroFilledSoNoStaleMarkerIsRead)
 {
     Start();

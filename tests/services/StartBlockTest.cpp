@@ -198,6 +198,11 @@ TEST_F(StartBlock, BackupEdgeCases)
          Int(108, 0) + Text(5, "cópia.gbk")},
         {"negative length", [](auto& s) { s.BackupFile().Add("a.gbk=-1"); },
          Int(108, 0) + Text(5, "a.gbk") + Int(7, 0xFFFFFFFF)},
+        {"tables whose data is skipped, after the files", [](auto& s) {
+             s.BackupFile().Add("/dev/null");
+             s.SetSkipData("(T_NOTAS|PEDIDOS)");
+         },
+         Int(108, 0) + Text(5, "/dev/null") + Text(8, "(T_NOTAS|PEDIDOS)")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.rule);

@@ -129,4 +129,33 @@ TEST_F(ValidationReport, OtherServicesTreatTheSummaryStatusAsAFailure)
     EXPECT_FALSE(backup.Active());
 }
 
+// The server sometimes answers the start with the heading alone; the next query's status then
+// holds the whole report.
+TEST_F(ValidationReport, AStartStatusWithTheHeadingAloneIsCompletedFromTheQuerysStatus)
+{
+    fakeclient::Push("isc_service_start", fakeclient::Failure(kSummary));
+    fakeclient::Push("isc_service_query", Summary());
+    service.ServiceStart();
+    EXPECT_EQ(ReadAll(), kSummaryLines);
+    EXPECT_EQ(fakeclient::CallsTo("isc_service_query").size(), 1u) << "asked once, then the report is whole";
+    EXPECT_TRUE(service.Active());
+}
+
+TEST_F(ValidationReport, AHeadingAloneStaysTheReportWhenTheQueryAnswersNormally)
+{
+    fakeclient::Push("isc_service_start", fakeclient::Failure(kSummary));
+    fakeclient::Push("isc_service_query", fakeclient::Output(fakeclient::Bytes({isc_info_svc_line, 0, 0, isc_info_end})));
+    service.ServiceStart();
+    EXPECT_EQ(ReadAll(), (std::vector<std::string>{"Summary of validation errors"}));
+    EXPECT_EQ(fakeclient::CallsTo("isc_service_query").size(), 1u);
+}
+
+TEST_F(ValidationReport, ACompleteStartStatusIsNotAskedForAgain)
+{
+    fakeclient::Push("isc_service_start", Summary());
+    service.ServiceStart();
+    EXPECT_EQ(ReadAll(), kSummaryLines);
+    EXPECT_TRUE(fakeclient::CallsTo("isc_service_query").empty());
+}
+
 }  // namespace
