@@ -44,7 +44,7 @@ void TFrmPrincipal::TeclaPressinadaEditUserSenha() {
 }
 
 void TFrmPrincipal::ActnAbrirBancoExecute() {
-    if (Executando) return;
+    if (JobRunning()) return;
     if (auto chosen = port_.ShowOpenDialog())
         port_.SetEditText(UiEdit::LblEditBancodeDados, *chosen);
 }
@@ -60,7 +60,7 @@ void TFrmPrincipal::ActnSobreExecute() {
 }
 
 void TFrmPrincipal::FormCloseQuery(bool& CanClose) {
-    if (Executando) {
+    if (JobRunning()) {
         CanClose = false;
         return;
     }
@@ -91,7 +91,7 @@ TErroServidor TFrmPrincipal::DadosServidorInseridos() const {
 }
 
 bool TFrmPrincipal::JobGuardPasses() {
-    if (Executando) return false;
+    if (JobRunning()) return false;
     const TErroServidor check = DadosServidorInseridos();
     if (check.ExisteErro) {
         port_.ShowMessageBox(check.Erro, kErrorTitle, MessageKind::Error);

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <optional>
 #include <functional>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -17,6 +18,8 @@
 #include "IBRestoreService.h"
 #include "IBValidationService.h"
 #include "RescueReport.h"
+#include "JobOutcome.h"
+#include "ServerCallWaiter.h"
 #include "UiPort.h"
 
 namespace tovanel {
@@ -93,6 +96,17 @@ public:
     // Where the process list is read; tests point it at a fake tree.
     void SetProcessListRoot(std::filesystem::path root) { processListRoot_ = std::move(root); }
 
+    // How the last job command that got past the running-job test ended (a command refused
+    // because a job runs leaves the running job's outcome alone).
+    JobOutcome LastJobOutcome() const noexcept { return outcome_; }
+    // Whether a job holds the window: Executando, or a job's server call in flight (the
+    // connection step lets events run too, before any job sets Executando).
+    bool JobRunning() const noexcept { return Executando || waiter_.Waiting(); }
+    // The phase whose server call is in flight now, if one is (seen from a nested handler).
+    std::optional<ServerPhase> ServerCallWaiting() const noexcept {
+        return waiter_.Waiting() ? std::optional<ServerPhase>(waiter_.Phase()) : std::nullopt;
+    }
+
     // Checks that the three inputs are filled; changes nothing.
     TErroServidor DadosServidorInseridos() const;
 
@@ -138,7 +152,9 @@ private:
     void ApplyStoredSettings();
 
     // Steps shared by the jobs.
-    void ConnectionStep();
+    bool OpensJob();
+    bool ConnectionStep();
+    void RestoreWindow();
     void OutputLoop(TIBControlAndQueryService& service);
     void ListValidationReport();
     void RestoreAfterVerification();
@@ -158,6 +174,10 @@ private:
     UiPort& port_;
     std::filesystem::path processListRoot_ = "/proc";
     std::optional<RescueReport> ultimoResgate_;
+    JobOutcome outcome_ = JobOutcome::Succeeded;
+    // Every long client call of the jobs goes through it; declared last, so its worker is
+    // joined before anything else of the window goes.
+    ServerCallWaiter waiter_{port_};
 };
 
 }  // namespace tovanel

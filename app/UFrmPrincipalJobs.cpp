@@ -8,6 +8,7 @@
 #include "ProcessList.h"
 #include "RepairNames.h"
 #include "ServerAccount.h"
+#include "ServiceOutput.h"
 #include "TryFinally.h"
 #include "UFrmPrincipal.h"
 #include "ValidationDetails.h"
@@ -21,6 +22,7 @@ constexpr const char* kHandlerErrorTitle = "Erro!";
 constexpr const char* kCheckingConnection = "Aguarde... Verificando conexão";
 constexpr const char* kProcessStarted = "Aguarde... Processo iniciado.";
 constexpr const char* kConnected = "Banco de dados conectado com sucesso!";
+constexpr const char* kNotConnected = "Não foi possivel obter conexão a esse banco de dados!";
 constexpr const char* kAttention = "A T E N Ç Ã O!!!!!";
 
 constexpr const char* kConfirmVerification =
@@ -113,7 +115,7 @@ void TFrmPrincipal::ConfiguraServico(TConfiguracao Value) {
             SetCredentials(IBBackupService.Params(), port_);
             IBBackupService.SetLoginPrompt(false);
             IBBackupService.SetVerbose(true);
-            IBBackupService.Attach();
+            waiter_.Run([&] { IBBackupService.Attach(); });
             break;
         case TConfiguracao::TRestore:
             IBRestoreService.SetServerName(kLocalServer);
@@ -124,7 +126,7 @@ void TFrmPrincipal::ConfiguraServico(TConfiguracao Value) {
             SetCredentials(IBRestoreService.Params(), port_);
             IBRestoreService.SetLoginPrompt(false);
             IBRestoreService.SetVerbose(true);
-            IBRestoreService.Attach();
+            waiter_.Run([&] { IBRestoreService.Attach(); });
             break;
         case TConfiguracao::TTesteConexao:
             IBDatabase.SetDatabaseName(kLocalConnectionPrefix + path);
@@ -140,8 +142,10 @@ bool TFrmPrincipal::TesteConexao() {
     bool answer = false;
     TryFinally(
         [&] {
-            IBDatabase.SetConnected(true);
-            IBDatabase.Open();
+            waiter_.Run([&] {
+                IBDatabase.SetConnected(true);
+                IBDatabase.Open();
+            });
         },
         [&] {
             answer = IBDatabase.TestConnected();
@@ -151,49 +155,73 @@ bool TFrmPrincipal::TesteConexao() {
     return answer;
 }
 
+// Every job command opens here. A command refused because a job runs (possible while that job
+// lets events run) changes nothing, not even the running job's outcome; past that test the job
+// counts as failed until it says otherwise.
+bool TFrmPrincipal::OpensJob() {
+    if (JobRunning()) return false;
+    outcome_ = JobOutcome::Failed;
+    return JobGuardPasses();
+}
+
 void TFrmPrincipal::ActnTestaConexaoExecute() {
-    if (!JobGuardPasses()) return;
+    if (!OpensJob()) return;
     port_.SetMainMenuEnabled(false);
     port_.SetInputGroupEnabled(false);
     port_.SetBusyCursor(true);
     port_.ClearLog();
     port_.AppendLog(kCheckingConnection);
-    TryFinally([&] { ConnectionStep(); },
-               [&] {
-                   port_.SetBusyCursor(false);
-                   port_.SetInputGroupEnabled(true);
-                   port_.SetMainMenuEnabled(true);
-               });
+    bool connected = false;
+    TryFinally([&] { connected = ConnectionStep(); }, [&] { RestoreWindow(); });
+    outcome_ = connected ? JobOutcome::Succeeded : JobOutcome::Failed;
 }
 
 // The connection test, also the first step of the verification and of the repair: its result
 // line is logged in any case, an empty one when the attach failed. A false answer only chooses
 // the line; a job goes on.
-void TFrmPrincipal::ConnectionStep() {
+// The verification and the repair disable the inputs only after this step, so what is typed or
+// clicked meanwhile waits until the attach has ended, as it did when the attach held the thread.
+bool TFrmPrincipal::ConnectionStep() {
+    waiter_.BeginPhase(ServerPhase::Connection, ServerCallWaiter::Input::Held);
     std::string result;
-    TryFinally([&] { result = TesteConexao() ? kConnected : kNotConnectedText; },
-               [&] { port_.AppendLog(result); });
+    bool connected = false;
+    TryFinally(
+        [&] {
+            connected = TesteConexao();
+            result = connected ? kConnected : kNotConnected;
+        },
+        [&] { port_.AppendLog(result); });
+    return connected;
 }
 
-// Appends every line a started action sends, the first before it is tested, and lets the
-// window handle its pending events after each.
+// The end of every job's hold on the window, whether it ended normally or by a failure.
+void TFrmPrincipal::RestoreWindow() {
+    port_.SetInputGroupEnabled(true);
+    Executando = false;
+    port_.SetMainMenuEnabled(true);
+    port_.SetBusyCursor(false);
+}
+
+// Appends every line a started action sends and lets the window handle its pending events after
+// each. An output empty from the start still adds its one empty line.
 void TFrmPrincipal::OutputLoop(TIBControlAndQueryService& service) {
-    std::string line = service.GetNextLine();
-    do {
+    const auto appendLine = [this](const std::string& line) {
         port_.AppendLog(line);
-        line = service.GetNextLine();
         port_.ProcessPendingEvents();
-    } while (!line.empty());
+    };
+    if (ReadServiceOutput(service, waiter_, appendLine) == 0) appendLine("");
 }
 
 // ---- verification ----------------------------------------------------------------------------
 
 void TFrmPrincipal::ActnVerificarBancoExecute() {
     EncontrouErro = false;  // first, even when the command then does nothing
-    if (!JobGuardPasses()) return;
+    if (!OpensJob()) return;
     if (port_.ShowMessageBox(kConfirmVerification, kQuestionTitle, MessageKind::Confirmation) !=
-        kButtonYes)
+        kButtonYes) {
+        outcome_ = JobOutcome::Cancelled;
         return;
+    }
     port_.SetBusyCursor(true);
     port_.ClearLog();
     port_.AppendLog(kProcessStarted);
@@ -205,36 +233,43 @@ void TFrmPrincipal::ActnVerificarBancoExecute() {
     Executando = true;
     TryFinally(
         [&] {
+            waiter_.BeginPhase(ServerPhase::Validation);
             ConfiguraServico(TConfiguracao::TValidacao);
-            IBValidationService.SetActive(true);
+            waiter_.Run([&] { IBValidationService.SetActive(true); });
             IBValidationService.SetOptions(kVerifyOptions);
             const TLogTime startedAt = LocalLogTime(std::time(nullptr));
-            StartValidation(IBValidationService, LogSink());
+            StartValidation([&] { waiter_.Run([&] { IBValidationService.ServiceStart(); }); }, LogSink());
             ListValidationReport();
             if (EncontrouErro) ListRunDetails(IBValidationService, startedAt, true, LogSink());
         },
         [&] { RestoreAfterVerification(); });
+    outcome_ = EncontrouErro ? JobOutcome::FoundProblems : JobOutcome::Succeeded;
 
     if (EncontrouErro && port_.ShowMessageBox(kOfferRepair, kErrorTitle,
-                                              MessageKind::QuestionYesDefault) == kButtonYes)
+                                              MessageKind::QuestionYesDefault) == kButtonYes) {
         ActnReparabancoExecute();
+        // A repair that did not run leaves the problems where they were.
+        if (outcome_ == JobOutcome::Cancelled) outcome_ = JobOutcome::FoundProblems;
+    }
 }
 
-// No events are processed here: the window waits until the server has ended its report.
+// The header goes before the first reported line; the flag is set only when the whole report
+// has been read.
 void TFrmPrincipal::ListValidationReport() {
-    std::string line = IBValidationService.GetNextLine();
-    if (line.empty()) {
-        port_.AppendLog(kNoErrorFound);
-        return;
-    }
-    port_.AppendLog(kAttention);
-    port_.AppendLog(kErrorsFound);
-    port_.AppendLog("");
-    do {
+    const std::size_t lines = ReadServiceOutput(IBValidationService, waiter_, [this, first = true](
+                                                                                  const std::string& line) mutable {
+        if (first) {
+            port_.AppendLog(kAttention);
+            port_.AppendLog(kErrorsFound);
+            port_.AppendLog("");
+            first = false;
+        }
         port_.AppendLog(line);
-        line = IBValidationService.GetNextLine();
-    } while (!line.empty());
-    EncontrouErro = true;
+    });
+    if (lines == 0)
+        port_.AppendLog(kNoErrorFound);
+    else
+        EncontrouErro = true;
 }
 
 // A failing detach must not leave the window disabled with a job marked as running (it could
@@ -246,19 +281,18 @@ void TFrmPrincipal::RestoreAfterVerification() {
     } catch (...) {
         detachFailure = std::current_exception();
     }
-    port_.SetInputGroupEnabled(true);
-    Executando = false;
-    port_.SetMainMenuEnabled(true);
-    port_.SetBusyCursor(false);
+    RestoreWindow();
     if (detachFailure) std::rethrow_exception(detachFailure);
 }
 
 // ---- repair ----------------------------------------------------------------------------------
 
 void TFrmPrincipal::ActnReparabancoExecute() {
-    if (!JobGuardPasses()) return;
-    if (port_.ShowMessageBox(kConfirmRepair, kQuestionTitle, MessageKind::Confirmation) != kButtonYes)
+    if (!OpensJob()) return;
+    if (port_.ShowMessageBox(kConfirmRepair, kQuestionTitle, MessageKind::Confirmation) != kButtonYes) {
+        outcome_ = JobOutcome::Cancelled;
         return;
+    }
 
     const std::string source = port_.EditText(UiEdit::LblEditBancodeDados);
     const RepairNames names = DeriveRepairNames(source);
@@ -269,7 +303,10 @@ void TFrmPrincipal::ActnReparabancoExecute() {
 
     const FileFilter filter = ExtencaoDoArquivo == ".FDB" ? FileFilter::Firebird : FileFilter::Interbase;
     const auto chosen = port_.ShowSaveDialog(DirectoryPart(source), NovoArquivoBD, filter);
-    if (!chosen) return;
+    if (!chosen) {
+        outcome_ = JobOutcome::Cancelled;
+        return;
+    }
     NovoArquivoBD = *chosen;
     ArquivoBackup = TemporaryBackupPath(NovoArquivoBD, ArquivoBdadosSemExtencao);
     if (IsSameDatabaseFile(NovoArquivoBD, source)) {
@@ -297,6 +334,7 @@ void TFrmPrincipal::ActnReparabancoExecute() {
     port_.AppendLog("");
     port_.AppendLog(kAttention);
     port_.AppendLog(kRepairDone);
+    outcome_ = JobOutcome::Succeeded;
 }
 
 void TFrmPrincipal::RunRepairServices() {
@@ -309,11 +347,12 @@ void TFrmPrincipal::RunRepairServices() {
 // The sweep may fail on a damaged file; that failure is not the repair's, so it leaves no trace.
 // Configuring and attaching are not covered: their failures end the repair.
 void TFrmPrincipal::SweepPass() {
+    waiter_.BeginPhase(ServerPhase::Sweep);
     ConfiguraServico(TConfiguracao::TValidacao);
-    IBValidationService.SetActive(true);
+    waiter_.Run([&] { IBValidationService.SetActive(true); });
     try {
         IBValidationService.SetOptions(kSweepOptions);
-        IBValidationService.ServiceStart();
+        waiter_.Run([&] { IBValidationService.ServiceStart(); });
         OutputLoop(IBValidationService);
     } catch (...) {
     }
@@ -321,12 +360,13 @@ void TFrmPrincipal::SweepPass() {
 }
 
 void TFrmPrincipal::MendPass() {
-    IBValidationService.SetActive(true);
+    waiter_.BeginPhase(ServerPhase::Mend);
+    waiter_.Run([&] { IBValidationService.SetActive(true); });
     TryFinally(
         [&] {
             IBValidationService.SetOptions(kMendOptions);
             const TLogTime startedAt = LocalLogTime(std::time(nullptr));
-            StartValidation(IBValidationService, LogSink());
+            StartValidation([&] { waiter_.Run([&] { IBValidationService.ServiceStart(); }); }, LogSink());
             OutputLoop(IBValidationService);
             // What the mend found and what it fixed are named only in the server's log.
             if (IBValidationService.ReportTaken())
@@ -336,22 +376,24 @@ void TFrmPrincipal::MendPass() {
 }
 
 void TFrmPrincipal::BackupPass() {
+    waiter_.BeginPhase(ServerPhase::Backup);
     ConfiguraServico(TConfiguracao::TBackup);
     IBBackupService.SetActive(true);
     TryFinally(
         [&] {
-            IBBackupService.ServiceStart();
+            waiter_.Run([&] { IBBackupService.ServiceStart(); });
             OutputLoop(IBBackupService);
         },
         [&] { IBBackupService.SetActive(false); });
 }
 
 void TFrmPrincipal::RestorePass() {
+    waiter_.BeginPhase(ServerPhase::Restore);
     ConfiguraServico(TConfiguracao::TRestore);
     IBRestoreService.SetActive(true);
     TryFinally(
         [&] {
-            IBRestoreService.ServiceStart();
+            waiter_.Run([&] { IBRestoreService.ServiceStart(); });
             OutputLoop(IBRestoreService);
         },
         [&] { IBRestoreService.SetActive(false); });
@@ -360,11 +402,8 @@ void TFrmPrincipal::RestorePass() {
 // The temporary backup is removed whether the repair succeeded or not; it bears a name no other
 // file had, so only what this repair created is deleted.
 void TFrmPrincipal::RestoreAfterRepair() {
-    port_.SetInputGroupEnabled(true);
     if (port_.FileExists(ArquivoBackup)) port_.RemoveFile(ArquivoBackup);
-    Executando = false;
-    port_.SetMainMenuEnabled(true);
-    port_.SetBusyCursor(false);
+    RestoreWindow();
 }
 
 // ---- the details of a validation run ---------------------------------------------------------

@@ -28,16 +28,21 @@ void TFrmPrincipal::OfferRescueAfterFailedRepair(const std::exception& failure) 
 }
 
 void TFrmPrincipal::RescueJob(bool confirm) {
-    if (!JobGuardPasses()) return;
-    if (confirm && port_.ShowMessageBox(kConfirmRescue, kQuestionTitle, MessageKind::Confirmation) != kButtonYes)
+    if (!OpensJob()) return;
+    if (confirm && port_.ShowMessageBox(kConfirmRescue, kQuestionTitle, MessageKind::Confirmation) != kButtonYes) {
+        outcome_ = JobOutcome::Cancelled;
         return;
+    }
 
     const std::string source = port_.EditText(UiEdit::LblEditBancodeDados);
     const RepairNames names = DeriveRepairNames(source);
     const FileFilter filter = names.extension == ".FDB" ? FileFilter::Firebird : FileFilter::Interbase;
     const auto chosen =
         port_.ShowSaveDialog(DirectoryPart(source), names.stem + kRescueSuffix + names.extension, filter);
-    if (!chosen) return;
+    if (!chosen) {
+        outcome_ = JobOutcome::Cancelled;
+        return;
+    }
     if (IsSameDatabaseFile(*chosen, source)) {
         port_.ShowMessageBox(kSameFile, kErrorTitle, MessageKind::Error);
         return;
@@ -62,12 +67,7 @@ void TFrmPrincipal::RescueJob(bool confirm) {
                 port_.ProcessPendingEvents();
             });
         },
-        [&] {
-            port_.SetInputGroupEnabled(true);
-            Executando = false;
-            port_.SetMainMenuEnabled(true);
-            port_.SetBusyCursor(false);
-        });
+        [&] { RestoreWindow(); });
     for (const std::string& line : ReportLines(*ultimoResgate_)) port_.AppendLog(line);
     if (ultimoResgate_->outcome == RescueOutcome::Failed) {
         port_.ShowMessageBox(ultimoResgate_->failure, kErrorTitle, MessageKind::Error);
@@ -75,6 +75,7 @@ void TFrmPrincipal::RescueJob(bool confirm) {
     }
     port_.AppendLog("");
     port_.AppendLog(kRescueDone);
+    outcome_ = JobOutcome::Succeeded;
 }
 
 }  // namespace tovanel

@@ -141,8 +141,12 @@ void ExplainLeftoverAttachment(const LineSink& append) {
 }
 
 void StartValidation(TIBValidationService& service, const LineSink& append) {
+    StartValidation([&service] { service.ServiceStart(); }, append);
+}
+
+void StartValidation(const std::function<void()>& start, const LineSink& append) {
     try {
-        service.ServiceStart();
+        start();
     } catch (const EIBError& failure) {
         if (IsLeftoverAttachmentRefusal(failure)) ExplainLeftoverAttachment(append);
         throw;

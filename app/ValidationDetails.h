@@ -40,5 +40,7 @@ void ExplainLeftoverAttachment(const LineSink& append);
 // Starts the service's action; a refusal because of a leftover attachment is explained in the
 // log before the failure goes on.
 void StartValidation(TIBValidationService& service, const LineSink& append);
+// The same around a start made by the caller (a job starts it off the user-interface thread).
+void StartValidation(const std::function<void()>& start, const LineSink& append);
 
 }  // namespace tovanel

@@ -1,6 +1,5 @@
 #include "CliRun.h"
 
-#include <algorithm>
 #include <exception>
 #include <fstream>
 #include <memory>
@@ -12,10 +11,6 @@
 namespace tovanel::cli {
 
 namespace {
-
-bool AllYes(const std::vector<bool>& answers) {
-    return std::all_of(answers.begin(), answers.end(), [](bool yes) { return yes; });
-}
 
 int UsageFailure(const TerminalIo& io, const std::string& error) {
     io.err << "tovanel-cli: " << error << "\nUse tovanel-cli --help para ver o uso.\n" << std::flush;
@@ -64,25 +59,14 @@ int RescueExitStatus(const std::optional<RescueReport>& report, const std::optio
     return report->outcome == RescueOutcome::NewDatabaseMade ? kExitSuccess : kExitFailure;
 }
 
-int ExitStatus(Command command, const Outcome& outcome, bool foundErrors) {
-    if (outcome.errorBoxes > 0 || outcome.stoppedWithoutTerminal) return kExitFailure;
-    switch (command) {
-        case Command::Status:
-            return kExitSuccess;
-        case Command::Rescue:
-            // Decided by RescueExitStatus from the job's own outcome.
-            return kExitFailure;
-        case Command::Test:
-            return outcome.lastLogLine == kNoConnectionLine ? kExitFailure : kExitSuccess;
-        case Command::Repair:
-            // Every question of a repair (its confirmation, replacing an existing file) must be
-            // answered Yes for it to run.
-            return AllYes(outcome.answers) && outcome.newFileChosen ? kExitSuccess : kExitFailure;
-        case Command::Verify:
-            if (outcome.answers.empty() || !outcome.answers.front()) return kExitFailure;  // not run
-            if (!foundErrors) return kExitSuccess;
-            // Errors found: only a repair that ran to its end makes this a success.
-            return AllYes(outcome.answers) && outcome.newFileChosen ? kExitSuccess : kExitErrorsFound;
+int ExitStatus(Command command, const Outcome& shown, JobOutcome job) {
+    if (shown.errorBoxes > 0 || shown.stoppedWithoutTerminal) return kExitFailure;
+    if (command == Command::Status) return kExitSuccess;
+    switch (job) {
+        case JobOutcome::Succeeded: return kExitSuccess;
+        case JobOutcome::FoundProblems: return kExitErrorsFound;
+        case JobOutcome::Failed:
+        case JobOutcome::Cancelled: break;
     }
     return kExitFailure;
 }
@@ -124,7 +108,7 @@ int RunCli(std::span<const std::string> args, const EnvLookup& env, TerminalIo i
     RunCommand(*window, options.command);
     if (options.command == Command::Status) io.out << port.statusText() << '\n' << std::flush;
     if (options.command == Command::Rescue) return RescueExitStatus(window->UltimoResgate(), options.report, io);
-    return ExitStatus(options.command, port.outcome(), window->EncontrouErro);
+    return ExitStatus(options.command, port.outcome(), window->LastJobOutcome());
 }
 
 }  // namespace tovanel::cli

@@ -16,12 +16,9 @@ inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitErrorsFound = 1;  // verify found errors and no repair ran
 inline constexpr int kExitFailure = 2;      // a failure, bad usage, or nothing done
 
-// The log line of a connection test that attached but found the connection gone.
-inline constexpr const char* kNoConnectionLine = TFrmPrincipal::kNotConnectedText;
-
-// The exit status for what a command's run showed and answered. `foundErrors` is the window's
-// EncontrouErro after the run.
-int ExitStatus(Command command, const Outcome& outcome, bool foundErrors);
+// The exit status for a command's run: how its job ended, and what the terminal had to show
+// (an error box, a question nobody could answer).
+int ExitStatus(Command command, const Outcome& shown, JobOutcome job);
 
 // A rescue's exit status comes from the job's outcome: 0 when the new database was made (even
 // with rows lost: the report says so), 2 otherwise. The report is written as JSON when asked.

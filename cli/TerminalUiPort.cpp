@@ -2,6 +2,7 @@
 
 #include "RescueJob.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <istream>
 #include <ostream>
@@ -19,6 +20,8 @@ namespace {
 
 constexpr const char* kQuestionTitle = "Pergunta";
 constexpr const char* kPrompt = " [y/N] ";
+// Back to the line's start, and clear to its end: what the status line leaves behind.
+constexpr const char* kEraseLine = "\r\x1b[K";
 constexpr const char* kNoTerminal =
     "tovanel-cli: não há terminal para responder à pergunta; use --yes para responder Sim.";
 
@@ -39,6 +42,22 @@ std::string TerminalText(const std::string& text) {
     return shown;
 }
 
+std::string ServerSilenceText(ServerPhase phase, std::chrono::milliseconds elapsed) {
+    const char* name = "";
+    switch (phase) {
+        case ServerPhase::Connection: name = "Conexão"; break;
+        case ServerPhase::Validation: name = "Validação"; break;
+        case ServerPhase::Sweep: name = "Varredura"; break;
+        case ServerPhase::Mend: name = "Correção"; break;
+        case ServerPhase::Backup: name = "Backup"; break;
+        case ServerPhase::Restore: name = "Restauração"; break;
+    }
+    const long long seconds = std::chrono::duration_cast<std::chrono::seconds>(elapsed).count();
+    char clock[32];
+    std::snprintf(clock, sizeof clock, "%02lld:%02lld", seconds / 60, seconds % 60);
+    return std::string(name) + ": aguardando o servidor... " + clock;
+}
+
 bool MeansYes(const std::string& answer) {
     const std::string word = AsciiLower(TrimLowCodes(answer));
     return word == "y" || word == "yes" || word == "s" || word == "sim";
@@ -52,9 +71,9 @@ TerminalUiPort::TerminalUiPort(TerminalIo io, bool answerYes, std::optional<std:
       workingDirectory_(std::move(workingDirectory)) {}
 
 void TerminalUiPort::AppendLog(const std::string& line) {
+    EraseStatusLine();
     // Flushed at once: whoever reads the other end of a pipe sees each line as the server sends it.
     io_.out << line << '\n' << std::flush;
-    outcome_.lastLogLine = line;
 }
 
 // A terminal keeps what it has shown; each job starts its log with a clear, which needs nothing
@@ -62,6 +81,7 @@ void TerminalUiPort::AppendLog(const std::string& line) {
 void TerminalUiPort::ClearLog() {}
 
 int TerminalUiPort::ShowMessageBox(const std::string& text, const std::string& title, MessageKind kind) {
+    EraseStatusLine();
     if (declineRepairOffer_ && text == TFrmPrincipal::kOfferRepairText) return DeclineRepairOffer(text, title);
     // One command does one job: after a failed repair the rescue is its own command
     // (tovanel-cli rescue), so the offer is declined without a word and the repair's error box
@@ -130,6 +150,23 @@ std::optional<std::string> TerminalUiPort::ShowSaveDialog(const std::string& ini
 
 // The jobs run to their end in one call; nothing else waits for events meanwhile.
 void TerminalUiPort::ProcessPendingEvents() {}
+
+// Rewritten in place: one line, however long the silence.
+void TerminalUiPort::ShowServerSilence(ServerPhase phase, std::chrono::milliseconds elapsed) {
+    if (!io_.statusLine) return;
+    io_.err << '\r' << ServerSilenceText(phase, elapsed) << "\x1b[K" << std::flush;
+    statusLineShown_ = true;
+}
+
+void TerminalUiPort::EndServerSilence() {
+    EraseStatusLine();
+}
+
+void TerminalUiPort::EraseStatusLine() {
+    if (!statusLineShown_) return;
+    io_.err << kEraseLine << std::flush;
+    statusLineShown_ = false;
+}
 
 std::string TerminalUiPort::EditText(UiEdit edit) const {
     const auto found = edits_.find(edit);

@@ -21,6 +21,9 @@ struct TerminalIo {
     std::ostream& err;  // message boxes, questions, warnings
     std::istream& in;   // answers to questions
     bool interactive;   // `in` is a terminal where someone can answer
+    // `err` is a terminal: while the server is silent, one status line there says what it does.
+    // Never on a pipe or a file, whose reader gets exactly the lines and boxes.
+    bool statusLine = false;
 };
 
 // What the run showed and answered, in order.
@@ -29,7 +32,6 @@ struct Outcome {
     bool stoppedWithoutTerminal = false;  // a question came with nobody to answer it
     std::vector<bool> answers;            // each question's answer: true for Yes
     bool newFileChosen = false;           // the save dialog was answered with a file
-    std::string lastLogLine;
 };
 
 class TerminalUiPort : public UiPort {
@@ -56,6 +58,8 @@ public:
                                               const std::string& proposedName,
                                               FileFilter preselected) override;
     void ProcessPendingEvents() override;
+    void ShowServerSilence(ServerPhase phase, std::chrono::milliseconds elapsed) override;
+    void EndServerSilence() override;
     std::string EditText(UiEdit edit) const override;
     void SetEditText(UiEdit edit, const std::string& text) override;
     bool CheckBoxChecked() const override;
@@ -74,6 +78,8 @@ public:
 
 private:
     bool Ask(const std::string& text, const std::string& title);
+    // Removes the status line, if one is shown, before anything else is written.
+    void EraseStatusLine();
     int DeclineRepairOffer(const std::string& text, const std::string& title);
 
     TerminalIo io_;
@@ -85,7 +91,11 @@ private:
     bool checkBox_ = true;  // ticked when the window is created
     std::string statusText_;
     Outcome outcome_;
+    bool statusLineShown_ = false;
 };
+
+// The status line's text: the phase and the time since it began, minutes and seconds.
+std::string ServerSilenceText(ServerPhase phase, std::chrono::milliseconds elapsed);
 
 // A message text for the terminal: each lone CR (and a CR LF pair) becomes one line break.
 std::string TerminalText(const std::string& text);

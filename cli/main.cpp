@@ -51,6 +51,7 @@ int main(int argc, char* argv[]) {
         if (value == nullptr) return std::nullopt;
         return std::string(value);
     };
-    tovanel::cli::TerminalIo io{std::cout, std::cerr, std::cin, ::isatty(STDIN_FILENO) == 1};
+    tovanel::cli::TerminalIo io{std::cout, std::cerr, std::cin, ::isatty(STDIN_FILENO) == 1,
+                                ::isatty(STDERR_FILENO) == 1};
     return tovanel::cli::RunCli(args, env, io, WorkingDirectory());
 }

@@ -441,6 +441,10 @@ void TMainWindow::ProcessPendingEvents() {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
+void TMainWindow::ProcessPendingEventsHoldingInput() {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
 std::string TMainWindow::EditText(UiEdit edit) const {
     return Edit(edit)->text().toStdString();
 }

@@ -48,6 +48,7 @@ public:
                                               const std::string& proposedName,
                                               FileFilter preselected) override;
     void ProcessPendingEvents() override;
+    void ProcessPendingEventsHoldingInput() override;
     std::string EditText(UiEdit edit) const override;
     void SetEditText(UiEdit edit, const std::string& text) override;
     bool CheckBoxChecked() const override;

@@ -4,6 +4,7 @@
 // terminal front end, and behind a scripted fake in tests. Plain C++: no toolkit type may appear
 // here. Every text is UTF-8; a line break inside a message text is a lone carriage return.
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -45,6 +46,16 @@ struct Rgb {
     friend bool operator==(const Rgb&, const Rgb&) = default;
 };
 
+// What a job is waiting for the server to do.
+enum class ServerPhase {
+    Connection,  // the connection test's attach
+    Validation,  // the verification
+    Sweep,       // the repair's four passes
+    Mend,
+    Backup,
+    Restore,
+};
+
 class UiPort {
 public:
     virtual ~UiPort() = default;
@@ -77,6 +88,16 @@ public:
     // Dispatches the input, paint and timer events queued so far, then returns. Handlers (commands,
     // the close request, the timer) may run nested inside this call.
     virtual void ProcessPendingEvents() = 0;
+    // The same, but keyboard and mouse input stays queued for a later full pass: for waits while
+    // the inputs are still enabled, so that nothing typed or clicked changes them under a running
+    // step. A port whose input cannot change anything there keeps this as it is.
+    virtual void ProcessPendingEventsHoldingInput() { ProcessPendingEvents(); }
+
+    // While a job's server call has been silent for over a second: the phase and the time since
+    // it began, about once a second; EndServerSilence when the call has ended. Nothing of it goes
+    // into the log. A front end whose busy cursor says enough keeps these as they are.
+    virtual void ShowServerSilence(ServerPhase /*phase*/, std::chrono::milliseconds /*elapsed*/) {}
+    virtual void EndServerSilence() {}
 
     // The inputs.
     virtual std::string EditText(UiEdit edit) const = 0;

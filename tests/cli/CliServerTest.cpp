@@ -386,6 +386,53 @@ TEST_F(CliOnServer, StatusPrintsTheMonitorsTextOnce) {
     EXPECT_RUN(run({"status"}, alone), "status alone", 0, "Parado ou não instalado!\n", "");
 }
 
+// ---- the status line while the server is silent -----------------------------------------------
+
+// The first sweep of a freshly filled database of about 170 MB keeps the server silent for
+// seconds. Each run gets a copy the server has never swept.
+TEST_F(CliOnServer, WhileTheServerIsSilentATerminalShowsTheStatusLineAndAPipeDoesNot) {
+    const fs::path made = server().freshPath("cli_grande");
+    server().createLargeDatabase(made, 40000);
+    const fs::path piped = server().freshPath("cli_grande_pipe");
+    const fs::path shown = server().freshPath("cli_grande_tty");
+    server().copyDatabase(made, piped);
+    server().copyDatabase(made, shown);
+    const std::string statusText = ": aguardando o servidor... ";
+
+    const CliResult pipe = run({"repair", "--yes", "-o", server().freshPath("cli_grande_pipe_novo").string(),
+                                piped.string()});
+    EXPECT_EQ(pipe.exitCode, 0) << pipe.err;
+    EXPECT_TRUE(pipe.out.ends_with(kDone)) << pipe.out;
+    EXPECT_FALSE(contains(pipe.err, statusText)) << pipe.err;
+    EXPECT_FALSE(contains(pipe.out + pipe.err, "\x1b[K")) << "a pipe gets only the lines and the boxes";
+
+    // script(1) runs the program on a pseudo-terminal and copies what it showed.
+    const std::string commandLine = clitest::cliBinary() + " repair --yes -o " +
+                                    server().freshPath("cli_grande_tty_novo").string() + " " + shown.string();
+    const auto onTerminal = testserver::runCommand({"script", "-qec", commandLine, "/dev/null"});
+    EXPECT_EQ(onTerminal.exitCode, 0) << onTerminal.output;
+    // The terminal ends each line with CR LF; the status line's own CR is the one left after that.
+    std::string screen = onTerminal.output;
+    for (std::size_t at; (at = screen.find("\r\n")) != std::string::npos;) screen.replace(at, 2, "\n");
+    EXPECT_TRUE(contains(screen, "\rVarredura" + statusText + "00:01\x1b[K")) << screen;
+    EXPECT_TRUE(contains(screen, "\r\x1b[K")) << "erased before what follows: " << screen;
+    // What the server sent is all there, the status lines taken out.
+    std::string withoutStatus;
+    for (std::size_t at = 0; at < screen.size();) {
+        const std::size_t status = screen.find('\r', at);
+        const std::size_t end = status == std::string::npos ? std::string::npos : screen.find("\x1b[K", status);
+        if (status == std::string::npos || end == std::string::npos) {
+            withoutStatus += screen.substr(at);
+            break;
+        }
+        withoutStatus += screen.substr(at, status - at);
+        at = end + 3;
+    }
+    EXPECT_TRUE(contains(withoutStatus, kStarted)) << withoutStatus;
+    EXPECT_TRUE(contains(withoutStatus, kConnected)) << withoutStatus;
+    EXPECT_TRUE(contains(withoutStatus, kDone)) << withoutStatus;
+}
+
 // ---- the binary ------------------------------------------------------------------------------
 
 TEST(CliBinary, LinksNoQtLibraryAndLoadsTheClientLibraryOnlyAtRunTime) {

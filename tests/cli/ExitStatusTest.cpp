@@ -10,48 +10,43 @@
 namespace tovanel::cli {
 namespace {
 
-Outcome With(std::vector<bool> answers, bool newFile = false, int errorBoxes = 0, bool stopped = false,
-             std::string lastLine = "") {
+Outcome Shown(int errorBoxes = 0, bool stopped = false) {
     Outcome outcome;
-    outcome.answers = std::move(answers);
-    outcome.newFileChosen = newFile;
     outcome.errorBoxes = errorBoxes;
     outcome.stoppedWithoutTerminal = stopped;
-    outcome.lastLogLine = std::move(lastLine);
     return outcome;
 }
 
-TEST(ExitStatus, ByCommandAndWhatHappened) {
+// The job's own outcome decides, except that an error box or a question nobody could answer
+// always means failure.
+TEST(ExitStatus, ByCommandTheJobsOutcomeAndWhatTheTerminalShowed) {
+    using enum JobOutcome;
     const struct {
         const char* what;
         Command command;
-        Outcome outcome;
-        bool foundErrors;
+        JobOutcome job;
+        Outcome shown;
         int status;
     } cases[] = {
-        {"test connected", Command::Test, With({}, false, 0, false, "Banco de dados conectado com sucesso!"), false, 0},
-        {"test attached, then lost", Command::Test, With({}, false, 0, false, kNoConnectionLine), false, 2},
-        {"test refused", Command::Test, With({}, false, 1), false, 2},
-        {"status", Command::Status, With({}), false, 0},
-        {"verify clean", Command::Verify, With({true}), false, 0},
-        {"verify declined", Command::Verify, With({false}), false, 2},
-        {"verify without terminal", Command::Verify, With({false}, false, 0, true), false, 2},
-        {"verify guard failed", Command::Verify, With({}, false, 1), false, 2},
-        {"verify failed", Command::Verify, With({true}, false, 1), false, 2},
-        {"verify errors, offer declined", Command::Verify, With({true, false}), true, 1},
-        {"verify errors, repair declined", Command::Verify, With({true, true, false}), true, 1},
-        {"verify errors, replace declined", Command::Verify, With({true, true, true, false}), true, 1},
-        {"verify errors, repaired", Command::Verify, With({true, true, true}, true), true, 0},
-        {"verify errors, replaced and repaired", Command::Verify, With({true, true, true, true}, true), true, 0},
-        {"verify errors, repair failed", Command::Verify, With({true, true, true}, true, 1), true, 2},
-        {"repair done", Command::Repair, With({true}, true), false, 0},
-        {"repair declined", Command::Repair, With({false}), false, 2},
-        {"repair, replace declined", Command::Repair, With({true, false}), false, 2},
-        {"repair without terminal", Command::Repair, With({false}, false, 0, true), false, 2},
-        {"repair failed", Command::Repair, With({true}, true, 1), false, 2},
-        {"repair guard failed", Command::Repair, With({}, false, 1), false, 2},
+        {"test connected", Command::Test, Succeeded, Shown(), 0},
+        {"test attached, then lost", Command::Test, Failed, Shown(), 2},
+        {"test refused", Command::Test, Failed, Shown(1), 2},
+        {"status", Command::Status, Succeeded, Shown(), 0},
+        {"status whose tick failed", Command::Status, Succeeded, Shown(1), 2},
+        {"verify clean", Command::Verify, Succeeded, Shown(), 0},
+        {"verify declined", Command::Verify, Cancelled, Shown(), 2},
+        {"verify without terminal", Command::Verify, Cancelled, Shown(0, true), 2},
+        {"verify guard failed", Command::Verify, Failed, Shown(1), 2},
+        {"verify errors, no repair", Command::Verify, FoundProblems, Shown(), 1},
+        {"verify errors, offer unanswerable", Command::Verify, FoundProblems, Shown(0, true), 2},
+        {"verify errors, repaired", Command::Verify, Succeeded, Shown(), 0},
+        {"verify errors, repair failed", Command::Verify, Failed, Shown(1), 2},
+        {"repair done", Command::Repair, Succeeded, Shown(), 0},
+        {"repair declined", Command::Repair, Cancelled, Shown(), 2},
+        {"repair without terminal", Command::Repair, Cancelled, Shown(0, true), 2},
+        {"repair failed", Command::Repair, Failed, Shown(1), 2},
     };
-    for (const auto& c : cases) EXPECT_EQ(ExitStatus(c.command, c.outcome, c.foundErrors), c.status) << c.what;
+    for (const auto& c : cases) EXPECT_EQ(ExitStatus(c.command, c.shown, c.job), c.status) << c.what;
 }
 
 class EarlyRun : public ::testing::Test {

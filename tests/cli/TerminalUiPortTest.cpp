@@ -2,6 +2,8 @@
 // answered, and what the save dialog returns. No server, no client library.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <functional>
 #include <sstream>
 #include <streambuf>
 
@@ -60,7 +62,6 @@ TEST_F(TerminalPort, LogLinesGoToStandardOutputUnchangedOneLineEach) {
     port.AppendLog("gbak:writing tables ");
     EXPECT_EQ(out.str(), "Aguarde... Processo iniciado.\n\ngbak:writing tables \n");
     EXPECT_EQ(err.str(), "");
-    EXPECT_EQ(port.outcome().lastLogLine, "gbak:writing tables ");
 }
 
 TEST_F(TerminalPort, EveryLogLineIsFlushedTheMomentItIsWritten) {
@@ -259,6 +260,84 @@ TEST_F(TerminalPort, FilesAreTheRealOnes) {
     EXPECT_TRUE(port.RemoveFile(file));
     EXPECT_FALSE(port.FileExists(file));
     EXPECT_FALSE(port.RemoveFile(file));
+}
+
+// ---- the status line while the server is silent ---------------------------------------------
+
+TEST(ServerSilenceText, NamesThePhaseAndTheElapsedMinutesAndSeconds) {
+    using std::chrono::milliseconds;
+    const struct {
+        ServerPhase phase;
+        milliseconds elapsed;
+        const char* text;
+    } cases[] = {
+        {ServerPhase::Connection, milliseconds(1000), "Conexão: aguardando o servidor... 00:01"},
+        {ServerPhase::Validation, milliseconds(61999), "Validação: aguardando o servidor... 01:01"},
+        {ServerPhase::Sweep, milliseconds(30500), "Varredura: aguardando o servidor... 00:30"},
+        {ServerPhase::Mend, milliseconds(2000), "Correção: aguardando o servidor... 00:02"},
+        {ServerPhase::Backup, milliseconds(600000), "Backup: aguardando o servidor... 10:00"},
+        {ServerPhase::Restore, milliseconds(6000000), "Restauração: aguardando o servidor... 100:00"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ServerSilenceText(c.phase, c.elapsed), c.text);
+}
+
+class StatusLine : public ::testing::Test {
+protected:
+    TerminalUiPort& Port(bool onTerminal) {
+        port_.emplace(TerminalIo{out, err, in, false, onTerminal}, true, std::nullopt, "/work/dir");
+        return *port_;
+    }
+    std::ostringstream out;
+    std::ostringstream err;
+    std::istringstream in;
+
+private:
+    std::optional<TerminalUiPort> port_;
+};
+
+TEST_F(StatusLine, OnATerminalItIsRewrittenInPlaceAndErasedBeforeTheNextLogLine) {
+    auto& port = Port(true);
+    port.ShowServerSilence(ServerPhase::Sweep, std::chrono::seconds(1));
+    port.ShowServerSilence(ServerPhase::Sweep, std::chrono::seconds(2));
+    port.AppendLog("linha do servidor");
+    port.AppendLog("outra");
+    EXPECT_EQ(err.str(),
+              "\rVarredura: aguardando o servidor... 00:01\x1b[K"
+              "\rVarredura: aguardando o servidor... 00:02\x1b[K"
+              "\r\x1b[K");
+    EXPECT_EQ(out.str(), "linha do servidor\noutra\n") << "the log stays what the server sent";
+}
+
+TEST_F(StatusLine, ItIsErasedWhenTheCallEndsAndBeforeABoxOrAQuestion) {
+    const struct {
+        const char* what;
+        std::function<void(TerminalUiPort&)> next;
+        std::string errAfterErase;
+    } cases[] = {
+        {"the call ended", [](TerminalUiPort& port) { port.EndServerSilence(); }, ""},
+        {"an error box", [](TerminalUiPort& port) { port.ShowMessageBox("falhou", "Erro!", MessageKind::Error); },
+         "Erro!: falhou\n"},
+        {"a question", [](TerminalUiPort& port) { port.ShowMessageBox("Sair?", "Pergunta", MessageKind::Confirmation); },
+         "Pergunta: Sair? [y/N] y\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        err.str("");
+        auto& port = Port(true);
+        port.ShowServerSilence(ServerPhase::Backup, std::chrono::seconds(3));
+        c.next(port);
+        port.EndServerSilence();  // nothing left to erase
+        EXPECT_EQ(err.str(), "\rBackup: aguardando o servidor... 00:03\x1b[K\r\x1b[K" + c.errAfterErase);
+    }
+}
+
+TEST_F(StatusLine, NeverOnAPipeOrAFile) {
+    auto& port = Port(false);
+    port.ShowServerSilence(ServerPhase::Restore, std::chrono::seconds(5));
+    port.AppendLog("gbak: finishing");
+    port.EndServerSilence();
+    EXPECT_EQ(err.str(), "");
+    EXPECT_EQ(out.str(), "gbak: finishing\n");
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // ibase.h (so a wrong signature does not compile), and the test-side API of FakeClient.h.
 #include "FakeClient.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <deque>
 #include <map>
@@ -131,8 +133,53 @@ struct Answer {
     bool scripted;
 };
 
+// ---- calls held inside the fake ----------------------------------------------------------
+// Kept apart from the script: a held call waits here, outside the script's lock, until the test
+// releases it, as the server holds a service start until the action has ended.
+
+struct THolds {
+    std::mutex lock;
+    std::condition_variable changed;
+    std::map<std::string, int> asked;  // function: calls still let through before one is held
+    int held = 0;                      // calls waiting now
+    int released = 0;                  // releases not yet taken by a held call
+};
+
+THolds& Holds()
+{
+    static THolds holds;
+    return holds;
+}
+
+// Only a guard against a test that forgets to release: the call then answers anyway.
+constexpr auto kHoldGuard = std::chrono::seconds(60);
+
+void HoldIfAsked(const std::string& function)
+{
+    THolds& holds = Holds();
+    std::unique_lock guard(holds.lock);
+    const auto found = holds.asked.find(function);
+    if (found == holds.asked.end())
+        return;
+    if (found->second > 0) {
+        --found->second;
+        return;
+    }
+    holds.asked.erase(found);
+    ++holds.held;
+    holds.changed.notify_all();
+    holds.changed.wait_for(guard, kHoldGuard, [&] { return holds.released > 0; });
+    if (holds.released > 0)
+        --holds.released;
+    --holds.held;
+    holds.changed.notify_all();
+}
+
+// ---- the script ----------------------------------------------------------------------------
+
 Answer Take(const std::string& function)
 {
+    HoldIfAsked(function);
     auto reply = NextReply(function);
     return Answer{reply ? std::move(*reply) : Reply{}, reply.has_value()};
 }
@@ -250,6 +297,8 @@ void Reset()
     State().messages.clear();
     State().sqlCodes.clear();
     State().nextHandle = 100;
+    std::lock_guard holdGuard(Holds().lock);
+    Holds().asked.clear();
 }
 
 void Push(const std::string& function, Reply reply)
@@ -303,6 +352,33 @@ void SetSqlCode(ISC_STATUS code, ISC_LONG sqlCode)
 {
     std::lock_guard guard(State().lock);
     State().sqlCodes[code] = sqlCode;
+}
+
+void HoldNext(const std::string& function, int letThrough)
+{
+    std::lock_guard guard(Holds().lock);
+    Holds().asked[function] = letThrough;
+}
+
+bool Holding()
+{
+    std::lock_guard guard(Holds().lock);
+    return Holds().held > 0;
+}
+
+bool WaitUntilHolding(std::chrono::milliseconds limit)
+{
+    THolds& holds = Holds();
+    std::unique_lock guard(holds.lock);
+    return holds.changed.wait_for(guard, limit, [&] { return holds.held > 0; });
+}
+
+void Release()
+{
+    std::lock_guard guard(Holds().lock);
+    if (Holds().held > Holds().released)
+        ++Holds().released;
+    Holds().changed.notify_all();
 }
 
 // Used by the C stubs of the entry points that only have to exist.

@@ -10,6 +10,7 @@
 
 #include <ibase.h>
 
+#include <chrono>
 #include <cstdint>
 #include <initializer_list>
 #include <optional>
@@ -84,6 +85,19 @@ void SetMessage(ISC_STATUS code, std::string text);
 // isc_sqlcode's answer when code is the first type-1 code of a vector with an answer.
 // Without one: 0 for a success vector, else -999.
 void SetSqlCode(ISC_STATUS code, ISC_LONG sqlCode);
+
+// ---- calls held inside the fake ----------------------------------------------------------
+// After `letThrough` more calls of `function`, the next one waits inside the fake (already
+// recorded, not yet answered) until the test releases it; then it answers from its script as any
+// call does, a failure included. A held call runs on whatever thread made it, so the test can
+// act meanwhile. One hold per function at a time; Reset forgets holds not yet taken.
+void HoldNext(const std::string& function, int letThrough = 0);
+// Whether a call is held now.
+bool Holding();
+// Waits until a call is held; false when none came within the limit.
+bool WaitUntilHolding(std::chrono::milliseconds limit);
+// Lets the held call go on.
+void Release();
 
 // Bytes written as numbers, for readable expectations: Bytes({0x01, 0x1C, 0x06}).
 inline std::string Bytes(std::initializer_list<int> values)

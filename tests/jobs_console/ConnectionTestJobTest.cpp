@@ -84,9 +84,10 @@ TEST_F(ConnectionTestJob, WindowStepsComeInOrderAndTheCleanUpRunsBeforeTheBox) {
         "ClearLog()",
         "AppendLog(" + kChecking + ")",
         "AppendLog()",
-        "SetBusyCursor(false)",
+        // The window comes back as after every job: inputs, menu, cursor.
         "SetInputGroupEnabled(true)",
         "SetMainMenuEnabled(true)",
+        "SetBusyCursor(false)",
         "SetBusyCursor(false)",
         "MessageBox(Erro!, 16, " + kBadLogin + ")",
         "AppendLog(Your user name and password are not defined. Ask your database administrator to set up a "

@@ -135,6 +135,29 @@ protected:
     // Runs a command as the window does: through the failure guard.
     void Run(void (TFrmPrincipal::*command)()) { RunAsWindow(*form, command); }
 
+    // The three job commands, the open command and a close request, as clicks during a running
+    // job would bring them; whether every one was refused without a trace (no box, no dialog, no
+    // client call, no log line, the close refused).
+    bool OtherCommandsRefused() {
+        const std::size_t boxes = port.messageBoxes.size();
+        const std::size_t clientCalls = fakeclient::Calls().size();
+        const std::vector<std::string> log = port.log;
+        const int openDialogs = port.openDialogsShown;
+        Run(&TFrmPrincipal::ActnTestaConexaoExecute);
+        Run(&TFrmPrincipal::ActnVerificarBancoExecute);
+        Run(&TFrmPrincipal::ActnReparabancoExecute);
+        Run(&TFrmPrincipal::ActnAbrirBancoExecute);
+        bool canClose = true;
+        form->FormCloseQuery(canClose);
+        EXPECT_EQ(port.messageBoxes.size(), boxes);
+        EXPECT_EQ(fakeclient::Calls().size(), clientCalls) << "no second call on the busy handles";
+        EXPECT_EQ(port.log, log);
+        EXPECT_EQ(port.openDialogsShown, openDialogs);
+        EXPECT_FALSE(canClose);
+        return !canClose && port.messageBoxes.size() == boxes && fakeclient::Calls().size() == clientCalls &&
+               port.log == log && port.openDialogsShown == openDialogs;
+    }
+
     fs::path dir;
     std::string source;
     FakeUiPort port;

@@ -207,7 +207,9 @@ TEST_F(VerificationJob, EncontrouErroIsResetEvenWhenTheCommandThenDoesNothing) {
     }
 }
 
-TEST_F(VerificationJob, ProcessesNoEventsWhileTheReportIsRead) {
+// Events are handled only while a call keeps the window waiting; a report that the server hands
+// over at once is read without a pass over them.
+TEST_F(VerificationJob, ProcessesNoEventsForAReportTheServerSendsAtOnce) {
     port.QueueAnswer(kButtonYes);
     port.QueueAnswer(kButtonNo);
     ScriptReportAndLog();

@@ -17,6 +17,7 @@
 #include <QTimer>
 #include <clocale>
 #include <filesystem>
+#include <map>
 #include <memory>
 
 #include "MainWindow.h"
@@ -58,6 +59,8 @@ protected:
     QTimer* Timer() { return Child<QTimer>("Timer"); }
     QStringList Log() { return Child<QPlainTextEdit>("MemoProgresso")->toPlainText().split(QLatin1Char('\n')); }
     void Click(const char* button) { Child<QPushButton>(button)->click(); }
+    // Yes to the repair's confirmation, then the new file typed into the save dialog.
+    static void ConfirmRepairInto(const fs::path& target);
 
     std::unique_ptr<TMainWindow> window;
 };
@@ -66,6 +69,20 @@ protected:
 void Press(QMessageBox* box, QMessageBox::StandardButton which) {
     ASSERT_NE(box->button(which), nullptr);
     box->button(which)->click();
+}
+
+void JobsInTheWindow::ConfirmRepairInto(const fs::path& target) {
+    WhenModal<QMessageBox>([target](QMessageBox* box) {
+        EXPECT_TRUE(box->text().startsWith(U("Esse processo poderá levar alguns minutos.")));
+        Press(box, QMessageBox::Yes);
+        WhenModal<QFileDialog>([target](QFileDialog* dialog) {
+            dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
+                ->setText(QString::fromStdString(target.string()));
+            auto* buttons = dialog->findChild<QDialogButtonBox*>();
+            for (QAbstractButton* button : buttons->buttons())
+                if (buttons->buttonRole(button) == QDialogButtonBox::AcceptRole) button->click();
+        });
+    });
 }
 
 TEST_F(JobsInTheWindow, ATickShowsTheRunningInstanceOnTheLabelInGreen) {
@@ -158,17 +175,7 @@ TEST_F(JobsInTheWindow, ARepairLetsTheTimerTickInItsOutputLoopsAndRefusesToClose
         if (Log() == before && window->isVisible()) ++commandsIgnored;
     });
 
-    WhenModal<QMessageBox>([&](QMessageBox* box) {
-        EXPECT_TRUE(box->text().startsWith(U("Esse processo poderá levar alguns minutos.")));
-        Press(box, QMessageBox::Yes);
-        WhenModal<QFileDialog>([&](QFileDialog* dialog) {
-            dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
-                ->setText(QString::fromStdString(target.string()));
-            auto* buttons = dialog->findChild<QDialogButtonBox*>();
-            for (QAbstractButton* button : buttons->buttons())
-                if (buttons->buttonRole(button) == QDialogButtonBox::AcceptRole) button->click();
-        });
-    });
+    ConfirmRepairInto(target);
     Click("BtBtnReparaBD");
 
     EXPECT_GE(ticksDuringServiceWork, 1);
@@ -182,6 +189,52 @@ TEST_F(JobsInTheWindow, ARepairLetsTheTimerTickInItsOutputLoopsAndRefusesToClose
     EXPECT_FALSE(fs::exists(window->Logic().ArquivoBackup));
     EXPECT_FALSE(window->Logic().Executando);
     EXPECT_TRUE(Child<QGroupBox>("GrpBxDadosServidor")->isEnabled());
+}
+
+// The server holds the sweep's and the mend's start until the action has ended; the window keeps
+// handling its events meanwhile. The database is large enough that each of the two takes over a
+// second here (about 340 MB: the sweep takes tens of seconds, the mend about one).
+TEST_F(JobsInTheWindow, TheTimerTicksWhileTheServerSweepsAndMendsALargeDatabase) {
+    const fs::path source = server().freshPath("qt_grande");
+    server().createLargeDatabase(source, 80000);
+    const fs::path target = server().freshPath("qt_grande_novo");
+    Child<QLineEdit>("LblEditBancodeDados")->setText(QString::fromStdString(source.string()));
+
+    // A quarter of the window's second, so that even a mend just over a second sees several.
+    Timer()->setInterval(250);
+    std::map<ServerPhase, int> ticks;
+    std::map<ServerPhase, bool> checked;
+    int refusals = 0;
+    int busyCursorMissing = 0;
+    QObject::connect(Timer(), &QTimer::timeout, window.get(), [&] {
+        const auto phase = window->Logic().ServerCallWaiting();
+        if (!phase) return;
+        ++ticks[*phase];
+        if (!QApplication::overrideCursor()) ++busyCursorMissing;
+        if (checked[*phase]) return;
+        checked[*phase] = true;
+        const QStringList before = Log();
+        window->close();
+        Click("BtBtnTesteConexaoBD");
+        Click("BtBtnVerificaBD");
+        Click("BtBtnReparaBD");
+        if (window->isVisible() && Log() == before) ++refusals;
+    });
+
+    ConfirmRepairInto(target);
+    Click("BtBtnReparaBD");
+
+    EXPECT_GE(ticks[ServerPhase::Sweep], 1) << "ticks while the sweep ran";
+    EXPECT_GE(ticks[ServerPhase::Mend], 1) << "ticks while the mend ran";
+    EXPECT_EQ(refusals, static_cast<int>(checked.size())) << "commands and close requests kept out in every phase";
+    EXPECT_EQ(busyCursorMissing, 0);
+    for (const auto& [phase, count] : ticks)
+        RecordProperty("ticks_phase_" + std::to_string(static_cast<int>(phase)), count);
+    const QStringList log = Log();
+    ASSERT_GE(log.size(), 2);
+    EXPECT_EQ(log.last(), U("Processo concluido!"));
+    EXPECT_TRUE(fs::exists(target));
+    EXPECT_FALSE(window->Logic().JobRunning());
 }
 
 }  // namespace

@@ -144,6 +144,10 @@ void PrivateServer::createHealthyDatabase(const std::filesystem::path& path, con
     fbdamage::createSampleDatabase(path, user_, password_, layout);
 }
 
+void PrivateServer::createLargeDatabase(const std::filesystem::path& path, long long rows) {
+    fbdamage::createLargeDatabase(path, user_, password_, rows);
+}
+
 RowCounts PrivateServer::healthyRowCounts() {
     RowCounts counts;
     for (const auto& [table, rows] : fbdamage::sampleRowCounts()) counts[table] = rows;

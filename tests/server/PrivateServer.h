@@ -64,6 +64,8 @@ public:
     // server, so the server's account owns it.
     void createHealthyDatabase(const std::filesystem::path& path, const fbdamage::SampleLayout& layout = {});
     static RowCounts healthyRowCounts();
+    // A healthy database of `rows` rows of about a page each (fbdamage::createLargeDatabase).
+    void createLargeDatabase(const std::filesystem::path& path, long long rows);
 
     // A healthy database with the given damage; returns the damaged page numbers.
     std::vector<std::uint32_t> createDamagedDatabase(const std::filesystem::path& path, fbdamage::Kind kind,

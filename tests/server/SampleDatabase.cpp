@@ -101,6 +101,35 @@ void createSampleDatabase(const std::filesystem::path& path, const std::string& 
     if (!std::filesystem::exists(path)) throw std::runtime_error("isql-fb made no " + path.string());
 }
 
+// One long text of random characters, stored in every row: the record compression finds no runs
+// to shrink, so each row fills most of a page and the file grows fast for few inserts.
+void createLargeDatabase(const std::filesystem::path& path, const std::string& user, const std::string& password,
+                         long long rows) {
+    std::ostringstream sql;
+    sql << "set sql dialect 3;\n"
+        << "create database " << quoted("localhost:" + path.string()) << " user " << quoted(user) << " password "
+        << quoted(password) << " page_size 4096;\n"
+        << "create table grande (id integer not null primary key, texto varchar(3200));\n"
+        << "commit;\n"
+        << "set term ^;\n"
+        << "execute block as\n"
+        << "  declare i integer = 0;\n"
+        << "  declare texto varchar(3200) = '';\n"
+        << "begin\n"
+        << "  while (char_length(texto) < 3100) do texto = texto || uuid_to_char(gen_uuid());\n"
+        << "  while (i < " << rows << ") do begin\n"
+        << "    insert into grande values (:i, :texto);\n"
+        << "    i = i + 1;\n"
+        << "  end\n"
+        << "end^\n"
+        << "set term ;^\n"
+        << "commit;\n";
+    const std::vector<std::string> argv{"isql-fb", "-q", "-b"};
+    const auto result = testserver::runCommand(argv, sql.str());
+    if (!result.ok()) throw std::runtime_error(testserver::describe(argv, result));
+    if (!std::filesystem::exists(path)) throw std::runtime_error("isql-fb made no " + path.string());
+}
+
 std::map<std::string, long long> sampleRowCounts() {
     return {{"CLIENTES", kClientes}, {"PEDIDOS", kPedidos}, {"PRODUTOS", kProdutos}};
 }

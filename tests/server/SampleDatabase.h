@@ -23,6 +23,11 @@ struct SampleLayout {
 void createSampleDatabase(const std::filesystem::path& path, const std::string& user, const std::string& password,
                           const SampleLayout& layout = {});
 
+// A healthy database of one table whose rows of random text fill about a page each (4 KB pages):
+// about 4.2 MB per 1,000 rows, for jobs that must keep the server busy for a while.
+void createLargeDatabase(const std::filesystem::path& path, const std::string& user, const std::string& password,
+                         long long rows);
+
 // Rows per table of a fresh sample database.
 std::map<std::string, long long> sampleRowCounts();
 

@@ -149,6 +149,11 @@ void FakeUiPort::ProcessPendingEvents() {
     if (onProcessPendingEvents) onProcessPendingEvents();
 }
 
+void FakeUiPort::ProcessPendingEventsHoldingInput() {
+    ++inputHeldPasses;
+    ProcessPendingEvents();
+}
+
 std::string& FakeUiPort::EditSlot(UiEdit edit) {
     switch (edit) {
         case UiEdit::LblEditBancodeDados: return databasePath;

@@ -89,6 +89,7 @@ public:
     std::vector<std::string> removeFileAsked;
     int closeRequests = 0;
     int pendingEventsProcessed = 0;
+    int inputHeldPasses = 0;  // of those, the ones that kept keyboard and mouse input queued
 
     // The log as one text, lines joined with "\n", for compact assertions.
     std::string LogText() const;
@@ -107,6 +108,7 @@ public:
                                               const std::string& proposedName,
                                               FileFilter preselected) override;
     void ProcessPendingEvents() override;
+    void ProcessPendingEventsHoldingInput() override;
     std::string EditText(UiEdit edit) const override;
     void SetEditText(UiEdit edit, const std::string& text) override;
     bool CheckBoxChecked() const override;
