@@ -446,7 +446,7 @@ TEST(CliBinary, LinksNoQtLibraryAndLoadsTheClientLibraryOnlyAtRunTime) {
 TEST(CliBinary, HelpAndVersionNeedNoServer) {
     const CliResult help = runArgs({"--help"});
     EXPECT_EQ(help.exitCode, 0);
-    EXPECT_TRUE(help.out.starts_with("Uso: tovanel-cli test|verify|repair|status")) << help.out;
+    EXPECT_TRUE(help.out.starts_with("Uso: tovanel-cli test|verify|repair|rescue|status")) << help.out;
     const CliResult version = runArgs({"--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out, std::string("tovanel-cli ") + TOVANEL_VERSION + "\n");
