@@ -14,7 +14,8 @@ awk '
   /^\[  PASSED  \] /                                { ok = 1 }
   /LeakSanitizer has encountered a fatal error/     { tracer = 1 }
   /ERROR: (Address|Leak)Sanitizer|runtime error:/   { report = 1 }
-  /^Test Passed\.$/                                 { passed = 1 }
+  # A skipped test passes with a reason instead of the plain line.
+  /^Test Passed\.$/ || /^Test Pass Reason:$/          { passed = 1 }
   /^".*" end time: / {
     inside = 0
     if (passed) next
