@@ -4,10 +4,13 @@
 #include <exception>
 
 #include "IBBackupService.h"
+#include "RescueBackup.h"
 
 namespace tovanel {
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
 
 constexpr std::string_view kWritingData = "writing data for table ";
 constexpr const char* kNullDevice = "/dev/null";
@@ -15,44 +18,131 @@ constexpr const char* kNullDevice = "/dev/null";
 constexpr const char* kTableUnreadable = "Erro: a tabela ";
 constexpr const char* kCannotBeRead = " não pode ser lida: ";
 constexpr const char* kCheckStopped = "A leitura completa do banco parou: ";
-constexpr const char* kRescueNeeded =
-    "A reparação falharia no backup, que para nas mesmas tabelas: é preciso um resgate dos dados, "
-    "tabela por tabela.";
+constexpr const char* kIsolating =
+    "O servidor parou sem dizer em que tabela: lendo as tabelas por partes para encontrá-la.";
+constexpr const char* kServerSilent = "o servidor não enviou nada por ";
+constexpr const char* kSeconds = " segundos";
 
-bool Known(const std::vector<TUnreadableTable>& tables, const std::string& table) {
-    return std::any_of(tables.begin(), tables.end(), [&](const TUnreadableTable& t) { return t.Table == table; });
+constexpr ISC_STATUS kServerGone[] = {isc_network_error, isc_net_read_err, isc_net_write_err,
+                                      isc_lost_db_connection};
+
+bool ServerGone(const EIBError& failure) {
+    return std::find(std::begin(kServerGone), std::end(kServerGone), failure.IBErrorCode()) != std::end(kServerGone);
 }
 
-// One backup run. Answers the table it stopped on, or nothing when it read to the end; a
-// failure with no table being written goes on to the caller.
-std::optional<TUnreadableTable> ReadOnce(const TIBValidationService& like, const std::string& skip,
-                                         const LineSink& append) {
-    TIBBackupService backup;
-    CopyConnection(like, backup);
-    backup.SetDatabaseName(like.DatabaseName());
-    backup.BackupFile().Add(kNullDevice);
-    backup.SetOptions({TBackupOption::NoGarbageCollection});
-    backup.SetVerbose(true);
-    backup.SetSkipData(skip);
-    std::optional<std::string> table;
-    try {
-        backup.SetActive(true);
-        backup.ServiceStart();
-        for (std::string line = backup.GetNextLine(); !line.empty(); line = backup.GetNextLine()) {
-            if (const auto named = TableBeingWritten(line)) {
-                table = named;
-                append(line);
-            }
-        }
-        backup.SetActive(false);
-    } catch (const EIBInterBaseError& failure) {
-        if (!table) throw;
-        return TUnreadableTable{*table, OneLine(failure)};
+// What one backup run came to.
+struct ReadRun {
+    bool completed = false;
+    std::optional<TUnreadableTable> stopped;  // the table it stopped on
+    std::string failure;                      // a stop that blames no table
+    bool serverError = false;                 // the failure is the server's error on the data
+};
+
+class ReadOnce {
+public:
+    ReadOnce(const TIBValidationService& like, ServerCallWaiter& waiter, const std::set<std::string>& skip,
+             const LineSink& append, const TReadCheckLimits& limits, std::string pattern)
+        : waiter_(waiter), skip_(skip), append_(append), limits_(limits) {
+        CopyConnection(like, backup_);
+        backup_.SetDatabaseName(like.DatabaseName());
+        backup_.BackupFile().Add(kNullDevice);
+        backup_.SetOptions({TBackupOption::NoGarbageCollection});
+        backup_.SetVerbose(true);
+        backup_.SetSkipData(pattern);
     }
-    return std::nullopt;
+
+    ReadRun Run() {
+        ReadRun run;
+        try {
+            waiter_.Run([&] { backup_.SetActive(true); });
+            waiter_.Run([&] { backup_.ServiceStart(); });
+            if (!ReadOutput()) {
+                run.failure = kServerSilent + std::to_string(limits_.SilenceAllowed.count()) + kSeconds;
+                DetachQuietly();
+                return run;
+            }
+            waiter_.Run([&] { backup_.SetActive(false); });
+        } catch (const EIBError& failure) {
+            if (ServerGone(failure)) {
+                run.failure = OneLine(failure);
+                return run;
+            }
+            reader_.Add("ERROR:");
+            errors_ += (errors_.empty() ? "" : " ") + OneLine(failure);
+        }
+        if (!reader_.Failed()) {
+            run.completed = true;
+            return run;
+        }
+        if (const auto table = reader_.FailingTable(TablesSkippedBy(skip_, reader_.Tables()))) {
+            run.stopped = TUnreadableTable{*table, errors_};
+        } else {
+            run.failure = errors_;
+            run.serverError = true;
+        }
+        return run;
+    }
+
+    const BackupOutputReader& Reader() const noexcept { return reader_; }
+
+private:
+    // False when the server went silent for longer than allowed.
+    bool ReadOutput() {
+        Clock::time_point heard = Clock::now();
+        while (true) {
+            const std::optional<std::string> line =
+                waiter_.Run([&] { return backup_.GetNextLineWithin(limits_.QueryWait); });
+            if (!line) {
+                if (Clock::now() - heard >= limits_.SilenceAllowed) return false;
+                continue;
+            }
+            if (line->empty()) return true;
+            heard = Clock::now();
+            Take(*line);
+        }
+    }
+
+    void Take(const std::string& line) {
+        reader_.Add(line);
+        if (TableBeingWritten(line)) append_(line);
+        const auto error = line.find("ERROR:");
+        if (error != std::string::npos) errors_ += (errors_.empty() ? "" : " ") + line.substr(error + 6);
+    }
+
+    // The server's backup may still run: the attachment is given up, never waited for again.
+    void DetachQuietly() noexcept {
+        try {
+            waiter_.Run([&] { backup_.SetActive(false); });
+        } catch (...) {
+        }
+    }
+
+    ServerCallWaiter& waiter_;
+    const std::set<std::string>& skip_;
+    const LineSink& append_;
+    const TReadCheckLimits& limits_;
+    TIBBackupService backup_;
+    BackupOutputReader reader_;
+    std::string errors_;
+};
+
+// The tables read whole by any run, in the order of the last run's backup.
+std::vector<std::string> InBackupOrder(const std::set<std::string>& read, const std::vector<std::string>& order) {
+    std::vector<std::string> tables;
+    for (const std::string& table : order)
+        if (read.count(table) > 0) tables.push_back(table);
+    for (const std::string& table : read)
+        if (std::find(order.begin(), order.end(), table) == order.end()) tables.push_back(table);
+    return tables;
 }
 
 }  // namespace
+
+std::set<std::string> TReadCheck::UnreadableNames() const {
+    std::set<std::string> names;
+    for (const TUnreadableTable& table : Unreadable) names.insert(table.Table);
+    return names;
+}
 
 std::optional<std::string> TableBeingWritten(std::string_view line) {
     const auto at = line.find(kWritingData);
@@ -63,44 +153,140 @@ std::optional<std::string> TableBeingWritten(std::string_view line) {
     return std::string(table);
 }
 
-std::string SkipDataPattern(const std::vector<TUnreadableTable>& tables) {
-    if (tables.empty()) return {};
-    std::string pattern = "(";
-    for (const TUnreadableTable& t : tables) pattern += (pattern.size() > 1 ? "|" : "") + t.Table;
-    return pattern + ")";
-}
+namespace {
 
-TReadCheck RunReadCheck(const TIBValidationService& service, const LineSink& append, std::size_t maxRuns) {
-    TReadCheck check;
-    try {
-        for (std::size_t run = 0; run < maxRuns; ++run) {
-            const auto stopped = ReadOnce(service, SkipDataPattern(check.Unreadable), append);
-            if (!stopped) {
-                check.Completed = true;
-                break;
+constexpr const char* kEveryTable = "%";
+
+// The runs of one check: the whole read again and again, each time without the data of the
+// tables found unreadable so far.
+class ReadCheckRuns {
+public:
+    ReadCheckRuns(const TIBValidationService& service, ServerCallWaiter& waiter, const LineSink& append,
+                  const TReadCheckLimits& limits)
+        : service_(service), waiter_(waiter), append_(append), limits_(limits) {}
+
+    TReadCheck Run() {
+        try {
+            RunsToTheEnd();
+        } catch (const std::exception& failure) {
+            check_.Failure = OneLine(failure);
+        }
+        if (!check_.Failure.empty()) append_(kCheckStopped + check_.Failure);
+        for (const TUnreadableTable& table : check_.Unreadable) read_.erase(table.Table);
+        check_.TablesRead = InBackupOrder(read_, order_);
+        return check_;
+    }
+
+private:
+    void RunsToTheEnd() {
+        for (std::size_t runs = 0; runs < limits_.MaxRuns; ++runs) {
+            const std::set<std::string> skip = check_.UnreadableNames();
+            ReadRun run = Once(skip, SkipDataPattern(skip), append_);
+            if (run.completed) {
+                check_.Completed = true;
+                return;
+            }
+            // The server sends its error and drops the lines it had not sent yet, often the one
+            // naming the table: the table is then found by reading the tables' data in parts.
+            if (!run.stopped && run.serverError) {
+                append_(kIsolating);
+                run.stopped = Isolate(skip, run.failure);
+            }
+            if (!run.stopped) {
+                check_.Failure = run.failure;
+                return;
             }
             // A table that stops the run again although its data was left out: going on would
             // only repeat it.
-            if (Known(check.Unreadable, stopped->Table)) break;
-            append(kTableUnreadable + stopped->Table + kCannotBeRead + stopped->ServerError);
-            check.Unreadable.push_back(*stopped);
+            if (skip.count(run.stopped->Table) > 0) {
+                check_.Failure = run.stopped->ServerError;
+                return;
+            }
+            append_(kTableUnreadable + run.stopped->Table + kCannotBeRead + run.stopped->ServerError);
+            check_.Unreadable.push_back(*run.stopped);
         }
-    } catch (const std::exception& failure) {
-        check.Failure = OneLine(failure);
-        append(kCheckStopped + check.Failure);
     }
-    return check;
+
+    // One run; the tables of a run that ended well are the database's, in the backup's order.
+    ReadRun Once(const std::set<std::string>& skip, const std::string& pattern, const LineSink& append) {
+        ReadOnce once(service_, waiter_, skip, append, limits_, pattern);
+        ReadRun run = once.Run();
+        read_.insert(once.Reader().Written().begin(), once.Reader().Written().end());
+        if (run.completed) order_ = once.Reader().Tables();
+        return run;
+    }
+
+    // Every table, from a run that writes the definitions alone (a failed run may have lost lines).
+    const std::vector<std::string>& Tables() {
+        if (!tables_) {
+            const ReadRun run = Once({}, kEveryTable, [](const std::string&) {});
+            tables_ = run.completed ? order_ : std::vector<std::string>();
+        }
+        return *tables_;
+    }
+
+    // The first table whose data alone, after the tables before it, stops a run: found by halving
+    // the tables that may hold it. Nothing when reading them in parts does not fail again.
+    std::optional<TUnreadableTable> Isolate(const std::set<std::string>& skip, const std::string& error) {
+        std::vector<std::string> candidates;
+        for (const std::string& table : Tables())
+            if (skip.count(table) == 0) candidates.push_back(table);
+        std::size_t good = 0;  // a run over candidates[0, good) reads
+        std::size_t bad = candidates.size();  // a run over candidates[0, bad) fails, as the whole did
+        std::string lastError = error;
+        while (bad - good > 1) {
+            const std::size_t middle = good + (bad - good) / 2;
+            const ReadRun run = Once(skip, SkipDataPattern(AllBut(candidates, middle, skip)), [](const std::string&) {});
+            if (run.completed) {
+                good = middle;
+            } else if (run.serverError) {
+                bad = middle;
+                lastError = run.failure;
+            } else {
+                return std::nullopt;  // the server went away or silent: no table to blame
+            }
+        }
+        if (bad == 0) return std::nullopt;
+        return TUnreadableTable{candidates[bad - 1], lastError};
+    }
+
+    // Every table but the first `count` candidates, and those already left out.
+    static std::set<std::string> AllBut(const std::vector<std::string>& candidates, std::size_t count,
+                                        const std::set<std::string>& skip) {
+        std::set<std::string> left(skip);
+        left.insert(candidates.begin() + static_cast<std::ptrdiff_t>(count), candidates.end());
+        return left;
+    }
+
+    const TIBValidationService& service_;
+    ServerCallWaiter& waiter_;
+    const LineSink& append_;
+    const TReadCheckLimits& limits_;
+    TReadCheck check_;
+    std::set<std::string> read_;
+    std::vector<std::string> order_;
+    std::optional<std::vector<std::string>> tables_;
+};
+
+}  // namespace
+
+TReadCheck RunReadCheck(const TIBValidationService& service, ServerCallWaiter& waiter, const LineSink& append,
+                        const TReadCheckLimits& limits) {
+    return ReadCheckRuns(service, waiter, append, limits).Run();
 }
 
-TVerificationOffer ChooseOffer(bool validationFoundProblems, bool tablesUnreadable) {
-    if (tablesUnreadable) return TVerificationOffer::Rescue;
-    return validationFoundProblems ? TVerificationOffer::Repair : TVerificationOffer::None;
+std::set<std::string> UnreadableUnnamed(const std::set<std::string>& unreadable,
+                                        const std::set<std::string>& namedByValidation) {
+    std::set<std::string> unnamed;
+    std::set_difference(unreadable.begin(), unreadable.end(), namedByValidation.begin(), namedByValidation.end(),
+                        std::inserter(unnamed, unnamed.end()));
+    return unnamed;
 }
 
-void ExplainRescueNeeded(const TReadCheck& check, const LineSink& append) {
-    if (check.Unreadable.empty()) return;
-    append("");
-    append(kRescueNeeded);
+TVerificationOffer ChooseOffer(bool validationFoundProblems, const std::set<std::string>& unreadable,
+                               const std::set<std::string>& namedByValidation) {
+    if (!UnreadableUnnamed(unreadable, namedByValidation).empty()) return TVerificationOffer::Rescue;
+    return validationFoundProblems || !unreadable.empty() ? TVerificationOffer::Repair : TVerificationOffer::None;
 }
 
 }  // namespace tovanel

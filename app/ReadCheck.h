@@ -3,15 +3,19 @@
 // which the server's validation does not; where it stops on a table, that table is named and the
 // check runs again with the data of every table found so far left out, until it reaches the end.
 // It writes no file and, without garbage collection, changes the database no more than any
-// attachment does.
+// attachment does. It ends on its own: a server that sends nothing for too long, or that dies,
+// ends the check with what it found up to then.
 
+#include <chrono>
 #include <cstddef>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "IBValidationService.h"
+#include "ServerCallWaiter.h"
 #include "ValidationDetails.h"
 
 namespace tovanel {
@@ -23,27 +27,41 @@ struct TUnreadableTable {
 
 struct TReadCheck {
     std::vector<TUnreadableTable> Unreadable;
+    std::vector<std::string> TablesRead;  // read whole, in the backup's order
     bool Completed = false;  // a run read to the backup's end
     std::string Failure;     // why the check stopped with no table to blame; empty otherwise
+
+    std::set<std::string> UnreadableNames() const;
+};
+
+struct TReadCheckLimits {
+    // How long one output query may wait on the server, and how long the server may send
+    // nothing at all before the check gives up. A table's rows are written without a line, so
+    // the silence allowed is long.
+    std::chrono::seconds QueryWait{2};
+    std::chrono::seconds SilenceAllowed{600};
+    // A bound beyond the number of tables, which ends the runs anyway.
+    std::size_t MaxRuns = 1000;
 };
 
 // The table whose data a verbose backup line says is being written ("gbak:writing data for
 // table PEDIDOS"), if the line says so.
 std::optional<std::string> TableBeingWritten(std::string_view line);
 
-// The backup's pattern that leaves out the data of these tables.
-std::string SkipDataPattern(const std::vector<TUnreadableTable>& tables);
+// Runs the check on `service`'s database with its server, protocol and credentials, each client
+// call through `waiter`, handing each table's line and each problem to `append`.
+TReadCheck RunReadCheck(const TIBValidationService& service, ServerCallWaiter& waiter, const LineSink& append,
+                        const TReadCheckLimits& limits = {});
 
-// Runs the check on `service`'s database with its server, protocol and credentials, handing
-// each table's line and each problem to `append`. At most `maxRuns` backups are started.
-TReadCheck RunReadCheck(const TIBValidationService& service, const LineSink& append, std::size_t maxRuns);
-
-// What a verification offers once it has listed what it found.
+// What a verification offers once it has listed what it found. A table that cannot be read and
+// that the validation named too is one the repair mends before its backup; one the validation
+// did not name stops the repair's backup, so only a rescue saves its rows.
 enum class TVerificationOffer { None, Repair, Rescue };
-TVerificationOffer ChooseOffer(bool validationFoundProblems, bool tablesUnreadable);
+TVerificationOffer ChooseOffer(bool validationFoundProblems, const std::set<std::string>& unreadable,
+                               const std::set<std::string>& namedByValidation);
 
-// Said instead of the offer to repair when a table cannot be read: the repair's backup would
-// stop at the same table. The rescue job is not part of this program yet, so no job is offered.
-void ExplainRescueNeeded(const TReadCheck& check, const LineSink& append);
+// The tables that cannot be read although the validation did not name them.
+std::set<std::string> UnreadableUnnamed(const std::set<std::string>& unreadable,
+                                        const std::set<std::string>& namedByValidation);
 
 }  // namespace tovanel

@@ -22,6 +22,9 @@ public:
     // The table whose rows were being written at the failure; nothing when the failure came
     // before the rows (or there was none). `skipped` are the tables whose rows were left out.
     std::optional<std::string> FailingTable(const std::set<std::string>& skipped) const;
+    // The tables in the order the backup described them, and those whose rows it wrote whole.
+    const std::vector<std::string>& Tables() const noexcept { return definitions_; }
+    const std::set<std::string>& Written() const noexcept { return written_; }
 
 private:
     std::vector<std::string> definitions_;  // tables in the order the backup describes them

@@ -18,6 +18,7 @@
 #include "IBRestoreService.h"
 #include "IBValidationService.h"
 #include "RescueReport.h"
+#include "VerificationFindings.h"
 #include "JobOutcome.h"
 #include "ServerCallWaiter.h"
 #include "UiPort.h"
@@ -82,6 +83,15 @@ public:
     void ActnResgateExecute();
     // The outcome of the last rescue that ran; empty before the first.
     const std::optional<RescueReport>& UltimoResgate() const noexcept { return ultimoResgate_; }
+    // What the last verification that ran found; empty before the first.
+    const std::optional<VerificationFindings>& UltimaVerificacao() const noexcept { return ultimaVerificacao_; }
+    // Whether the verification reads every record and blob after the validation (on unless a
+    // front end asks for the validation alone).
+    void SetLeituraCompleta(bool on) noexcept { leituraCompleta_ = on; }
+    // Asked after a verification whose read check found a table that only a rescue can save.
+    static constexpr const char* kOfferRescueText =
+        "Há tabelas que não podem ser lidas: a reparação pararia no backup delas.\rDeseja tentar o "
+        "resgate dos dados?";
 
     // Copies the window's inputs (and, for backup and restore, the repair's file names) into
     // the selected object; the backup and restore services are attached at the end.
@@ -157,6 +167,9 @@ private:
     void RestoreWindow();
     void OutputLoop(TIBControlAndQueryService& service);
     void ListValidationReport();
+    void ReadCheckStep();
+    void ListVerificationEnd();
+    void OfferAfterVerification();
     void RestoreAfterVerification();
     void RunRepairServices();
     void SweepPass();
@@ -174,6 +187,8 @@ private:
     UiPort& port_;
     std::filesystem::path processListRoot_ = "/proc";
     std::optional<RescueReport> ultimoResgate_;
+    std::optional<VerificationFindings> ultimaVerificacao_;
+    bool leituraCompleta_ = true;
     JobOutcome outcome_ = JobOutcome::Succeeded;
     // Every long client call of the jobs goes through it; declared last, so its worker is
     // joined before anything else of the window goes.

@@ -6,6 +6,7 @@
 
 #include "ErrorPresentation.h"
 #include "ProcessList.h"
+#include "ReadCheck.h"
 #include "RepairNames.h"
 #include "ServerAccount.h"
 #include "ServiceOutput.h"
@@ -30,6 +31,14 @@ constexpr const char* kConfirmVerification =
 constexpr const char* kNoErrorFound = "Nenhum erro foi encontrado!";
 constexpr const char* kErrorsFound = "Os seguintes erros foram encontrados:";
 constexpr const char* kOfferRepair = TFrmPrincipal::kOfferRepairText;
+constexpr const char* kReadCheckHeading = "Leitura completa do banco (todos os registros e blobs):";
+constexpr const char* kReadCheckStopped = "A leitura completa do banco parou: ";
+constexpr const char* kSummaryHeading = "Resumo: ";
+constexpr const char* kSummaryValidation = " problema(s) listado(s) pela validação, ";
+constexpr const char* kSummaryUnreadable = " tabela(s) que não pode(m) ser lida(s).";
+constexpr const char* kRescueNeeded =
+    "A reparação falharia no backup, que para nas tabelas que não podem ser lidas: é preciso um resgate dos "
+    "dados, tabela por tabela.";
 
 constexpr const char* kConfirmRepair =
     "Esse processo poderá levar alguns minutos.\r        Confirma a reparação?          ";
@@ -231,6 +240,8 @@ void TFrmPrincipal::ActnVerificarBancoExecute() {
     port_.SetMainMenuEnabled(false);
     port_.SetInputGroupEnabled(false);
     Executando = true;
+    ultimaVerificacao_.emplace();
+    ultimaVerificacao_->database = port_.EditText(UiEdit::LblEditBancodeDados);
     TryFinally(
         [&] {
             waiter_.BeginPhase(ServerPhase::Validation);
@@ -240,21 +251,26 @@ void TFrmPrincipal::ActnVerificarBancoExecute() {
             const TLogTime startedAt = LocalLogTime(std::time(nullptr));
             StartValidation([&] { waiter_.Run([&] { IBValidationService.ServiceStart(); }); }, LogSink());
             ListValidationReport();
-            if (EncontrouErro) ListRunDetails(IBValidationService, startedAt, true, LogSink());
+            if (EncontrouErro)
+                ListRunDetails(IBValidationService, startedAt, true, LogSink(),
+                               [this](const std::string& problem) { ultimaVerificacao_->AddValidationProblem(problem); });
+            if (leituraCompleta_) ReadCheckStep();
+            ListVerificationEnd();
         },
         [&] { RestoreAfterVerification(); });
-    outcome_ = EncontrouErro ? JobOutcome::FoundProblems : JobOutcome::Succeeded;
-
-    if (EncontrouErro && port_.ShowMessageBox(kOfferRepair, kErrorTitle,
-                                              MessageKind::QuestionYesDefault) == kButtonYes) {
-        ActnReparabancoExecute();
-        // A repair that did not run leaves the problems where they were.
-        if (outcome_ == JobOutcome::Cancelled) outcome_ = JobOutcome::FoundProblems;
+    const VerificationFindings& found = *ultimaVerificacao_;
+    if (!found.readCheck.Failure.empty()) {
+        // The file could not be read to its end: nothing can be vouched for, nor offered.
+        outcome_ = JobOutcome::Failed;
+        port_.ShowMessageBox(kReadCheckStopped + found.readCheck.Failure, kErrorTitle, MessageKind::Error);
+        return;
     }
+    outcome_ = found.AnyProblem() ? JobOutcome::FoundProblems : JobOutcome::Succeeded;
+    OfferAfterVerification();
 }
 
 // The header goes before the first reported line; the flag is set only when the whole report
-// has been read.
+// has been read. With the read check to come, a clean report's closing text waits for it.
 void TFrmPrincipal::ListValidationReport() {
     const std::size_t lines = ReadServiceOutput(IBValidationService, waiter_, [this, first = true](
                                                                                   const std::string& line) mutable {
@@ -265,11 +281,58 @@ void TFrmPrincipal::ListValidationReport() {
             first = false;
         }
         port_.AppendLog(line);
+        ultimaVerificacao_->AddSummaryLine(line);
     });
-    if (lines == 0)
-        port_.AppendLog(kNoErrorFound);
-    else
+    if (lines == 0) {
+        if (!leituraCompleta_) port_.AppendLog(kNoErrorFound);
+    } else {
         EncontrouErro = true;
+    }
+}
+
+// Every record and blob read through a backup to the server's null device.
+void TFrmPrincipal::ReadCheckStep() {
+    waiter_.BeginPhase(ServerPhase::ReadCheck);
+    port_.AppendLog("");
+    port_.AppendLog(kReadCheckHeading);
+    ultimaVerificacao_->AddReadCheck(RunReadCheck(IBValidationService, waiter_, LogSink()));
+}
+
+// A verification that found nothing closes as it always did; one that found problems in the
+// read check sums them up, and says why a rescue is needed where it is.
+void TFrmPrincipal::ListVerificationEnd() {
+    if (!leituraCompleta_) return;
+    const VerificationFindings& found = *ultimaVerificacao_;
+    if (!found.AnyProblem()) {
+        if (found.readCheck.Failure.empty()) port_.AppendLog(kNoErrorFound);
+        return;
+    }
+    const std::size_t unreadable = found.readCheck.Unreadable.size();
+    port_.AppendLog("");
+    port_.AppendLog(kSummaryHeading + std::to_string(found.problems.size() - unreadable) + kSummaryValidation +
+                    std::to_string(unreadable) + kSummaryUnreadable);
+    if (!UnreadableUnnamed(found.readCheck.UnreadableNames(), found.TablesNamedByValidation()).empty()) {
+        port_.AppendLog("");
+        port_.AppendLog(kRescueNeeded);
+    }
+}
+
+void TFrmPrincipal::OfferAfterVerification() {
+    const VerificationFindings& found = *ultimaVerificacao_;
+    switch (ChooseOffer(EncontrouErro, found.readCheck.UnreadableNames(), found.TablesNamedByValidation())) {
+        case TVerificationOffer::None: return;
+        case TVerificationOffer::Repair:
+            if (port_.ShowMessageBox(kOfferRepair, kErrorTitle, MessageKind::QuestionYesDefault) != kButtonYes) return;
+            ActnReparabancoExecute();
+            break;
+        case TVerificationOffer::Rescue:
+            if (port_.ShowMessageBox(kOfferRescueText, kErrorTitle, MessageKind::QuestionYesDefault) != kButtonYes)
+                return;
+            RescueJob(false);
+            break;
+    }
+    // A job that did not run leaves the problems where they were.
+    if (outcome_ == JobOutcome::Cancelled) outcome_ = JobOutcome::FoundProblems;
 }
 
 // A failing detach must not leave the window disabled with a job marked as running (it could

@@ -56,14 +56,17 @@ std::optional<std::string> FetchServerLog(const TIBValidationService& like, std:
 
 // Lists the run from the log; false when the run is not there.
 bool ListFromLog(const std::string& log, const TIBValidationService& service, const TLogTime& startedAt,
-                 const LineSink& append) {
+                 const LineSink& append, const LineSink& onProblem) {
     std::vector<std::string> problems;
     const TValidationRun run = ReadValidationRun(log, service.DatabaseName(), startedAt,
                                                  [&](const std::string& problem) { problems.push_back(problem); });
     if (run.End == TValidationRunEnd::NotFound) return false;
     append("");
     append(problems.empty() ? kNoProblemInLog : kLogHeading);
-    for (const std::string& problem : problems) append(problem);
+    for (const std::string& problem : problems) {
+        append(problem);
+        if (onProblem) onProblem(problem);
+    }
     if (run.CountsDisagree()) append(kCountsDisagree);
     switch (run.End) {
         case TValidationRunEnd::Finished: append(run.FinishLine); break;
@@ -77,15 +80,24 @@ bool ListFromLog(const std::string& log, const TIBValidationService& service, co
     return true;
 }
 
+bool IsOnlineProblem(std::string_view line) {
+    return line.find("ERRORS found") != std::string_view::npos || line.find("Error") != std::string_view::npos ||
+           line.find("Warning") != std::string_view::npos;
+}
+
 // The online validation's lines, as the server sends them; false when it could not run.
-bool ListOnlineValidation(const TIBValidationService& like, const LineSink& append) {
+// Its lines that report errors go to `onProblem` too.
+bool ListOnlineValidation(const TIBValidationService& like, const LineSink& append, const LineSink& onProblem) {
     try {
         TIBOnlineValidationService online;
         CopyConnection(like, online);
         online.SetDatabaseName(like.DatabaseName());
         online.SetActive(true);
         online.ServiceStart();
-        for (std::string line = online.GetNextLine(); !line.empty(); line = online.GetNextLine()) append(line);
+        for (std::string line = online.GetNextLine(); !line.empty(); line = online.GetNextLine()) {
+            append(line);
+            if (onProblem && IsOnlineProblem(line)) onProblem(line);
+        }
         online.SetActive(false);
         return true;
     } catch (const std::exception& failure) {
@@ -113,11 +125,11 @@ void CopyConnection(const TIBValidationService& from, TIBCustomService& to) {
 }
 
 TRunDetailsSource ListRunDetails(const TIBValidationService& service, const TLogTime& startedAt,
-                                 bool onlineFallback, const LineSink& append) {
+                                 bool onlineFallback, const LineSink& append, const LineSink& onProblem) {
     std::string reason;
     std::string why;
     if (const auto log = FetchServerLog(service, reason)) {
-        if (ListFromLog(*log, service, startedAt, append)) return TRunDetailsSource::ServerLog;
+        if (ListFromLog(*log, service, startedAt, append, onProblem)) return TRunDetailsSource::ServerLog;
         why = kRunNotInLog;
     } else {
         why = std::string(kLogUnreadable) + " (" + reason + ")";
@@ -128,7 +140,8 @@ TRunDetailsSource ListRunDetails(const TIBValidationService& service, const TLog
         return TRunDetailsSource::None;
     }
     append(why + kFallingBack);
-    return ListOnlineValidation(service, append) ? TRunDetailsSource::OnlineValidation : TRunDetailsSource::None;
+    return ListOnlineValidation(service, append, onProblem) ? TRunDetailsSource::OnlineValidation
+                                                            : TRunDetailsSource::None;
 }
 
 bool IsLeftoverAttachmentRefusal(const std::exception& failure) {

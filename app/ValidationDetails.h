@@ -27,8 +27,9 @@ enum class TRunDetailsSource { ServerLog, OnlineValidation, None };
 // in the server's log through a new service-manager attachment made with `service`'s server,
 // protocol and credentials. A verification (`onlineFallback`) lists the online validation's lines
 // when the log cannot give the run; a mend has nothing to fall back on.
+// Each problem line listed also goes to `onProblem` when one is given.
 TRunDetailsSource ListRunDetails(const TIBValidationService& service, const TLogTime& startedAt,
-                                 bool onlineFallback, const LineSink& append);
+                                 bool onlineFallback, const LineSink& append, const LineSink& onProblem = {});
 
 // The server refuses every offline validation of a file while an aborted one left its attachment
 // behind.

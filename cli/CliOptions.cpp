@@ -21,7 +21,7 @@ const std::map<std::string, Command>& CommandNames() {
     return names;
 }
 
-enum class Option { User, PasswordFile, Password, Output, Yes, NoRepair, Report, Help, Version };
+enum class Option { User, PasswordFile, Password, Output, Yes, NoRepair, Report, Quick, Help, Version };
 
 struct OptionEntry {
     Option option;
@@ -42,6 +42,7 @@ const std::map<std::string, OptionEntry>& OptionNames() {
         {"-y", {Option::Yes, false}},
         {"--no-repair", {Option::NoRepair, false}},
         {"--report", {Option::Report, true}},
+        {"--quick", {Option::Quick, false}},
         {"--help", {Option::Help, false}},
         {"-h", {Option::Help, false}},
         {"--version", {Option::Version, false}},
@@ -114,6 +115,7 @@ private:
             case Option::Yes: o.yes = true; return true;
             case Option::NoRepair: o.noRepair = true; return true;
             case Option::Report: return Once(o.report, name, value);
+            case Option::Quick: o.quick = true; return true;
             case Option::Help: help_ = true; return true;
             case Option::Version: version_ = true; return true;
         }
@@ -140,8 +142,10 @@ private:
                                       options_.command == Command::Verify || options_.command == Command::Rescue;
         if (options_.output && !makesNewDatabase)
             return UsageError("--output vale só para repair, verify e rescue");
-        if (options_.report && options_.command != Command::Rescue)
-            return UsageError("--report vale só para rescue");
+        if (options_.report && options_.command != Command::Rescue && options_.command != Command::Verify)
+            return UsageError("--report vale só para verify e rescue");
+        if (options_.quick && options_.command != Command::Verify)
+            return UsageError("--quick vale só para verify");
         if (options_.noRepair && options_.command != Command::Verify)
             return UsageError("--no-repair vale só para verify");
         if (options_.password && options_.passwordFile)
@@ -201,7 +205,8 @@ std::string UsageText() {
            "\n"
            "Comandos:\n"
            "  test     testa a conexão com o banco\n"
-           "  verify   valida o banco e lista os erros; havendo erros, oferece a reparação\n"
+           "  verify   valida o banco, lê todos os registros e blobs e lista os erros; havendo\n"
+           "           erros, oferece a reparação (ou o resgate, se uma tabela não pode ser lida)\n"
            "  repair   varre e corrige o banco, faz o backup e o restaura num banco novo\n"
            "  rescue   copia o banco e recupera, tabela por tabela, todo registro que o servidor\n"
            "           ainda lê, num banco novo; o arquivo original não é alterado\n"
@@ -215,7 +220,8 @@ std::string UsageText() {
            "                            processos; prefira --password-file ou ISC_PASSWORD\n"
            "  -o, --output NOVO         o banco novo da reparação (padrão: o nome que a janela\n"
            "                            propõe, na pasta do banco de origem)\n"
-           "      --report ARQ          rescue: grava o relatório do resgate em ARQ (JSON)\n"
+           "      --report ARQ          verify, rescue: grava o relatório em ARQ (JSON)\n"
+           "      --quick               verify: só a validação, sem ler todos os registros e blobs\n"
            "  -y, --yes                 responde Sim a toda confirmação e à oferta de reparar\n"
            "      --no-repair           verify: responde Não à oferta de reparar, sem perguntar\n"
            "                            (com --yes, verifica sem nunca corrigir o banco)\n"

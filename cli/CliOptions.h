@@ -22,7 +22,8 @@ struct CliOptions {
     std::optional<std::string> output;    // the new database of a repair
     bool yes = false;
     bool noRepair = false;  // verify: the offer to repair is answered No without a question
-    std::optional<std::string> report;  // rescue: where its report goes as JSON
+    std::optional<std::string> report;  // rescue, verify: where its report goes as JSON
+    bool quick = false;  // verify: the validation alone, without reading every record and blob
 };
 
 // What the command line asks for: run a command, show help or the version, or a usage error.

@@ -43,6 +43,18 @@ void RunCommand(TFrmPrincipal& window, Command command) {
     }
 }
 
+// The verification's findings as JSON, when asked for; a report that cannot be written fails
+// the command.
+bool WriteVerificationReport(const std::optional<VerificationFindings>& findings,
+                             const std::optional<std::string>& reportFile, const TerminalIo& io) {
+    if (!reportFile || !findings) return true;
+    std::ofstream out(*reportFile, std::ios::binary | std::ios::trunc);
+    out << FindingsJson(*findings);
+    if (out) return true;
+    io.err << "tovanel-cli: não foi possível gravar o relatório em " << *reportFile << '\n' << std::flush;
+    return false;
+}
+
 }  // namespace
 
 int RescueExitStatus(const std::optional<RescueReport>& report, const std::optional<std::string>& reportFile,
@@ -105,9 +117,12 @@ int RunCli(std::span<const std::string> args, const EnvLookup& env, TerminalIo i
         return kExitFailure;
     }
     FillInputs(*window, port, options, credentials, workingDirectory);
+    window->SetLeituraCompleta(!options.quick);
     RunCommand(*window, options.command);
     if (options.command == Command::Status) io.out << port.statusText() << '\n' << std::flush;
     if (options.command == Command::Rescue) return RescueExitStatus(window->UltimoResgate(), options.report, io);
+    if (options.command == Command::Verify && !WriteVerificationReport(window->UltimaVerificacao(), options.report, io))
+        return kExitFailure;
     return ExitStatus(options.command, port.outcome(), window->LastJobOutcome());
 }
 

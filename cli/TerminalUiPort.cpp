@@ -51,6 +51,7 @@ std::string ServerSilenceText(ServerPhase phase, std::chrono::milliseconds elaps
         case ServerPhase::Mend: name = "Correção"; break;
         case ServerPhase::Backup: name = "Backup"; break;
         case ServerPhase::Restore: name = "Restauração"; break;
+        case ServerPhase::ReadCheck: name = "Leitura completa"; break;
     }
     const long long seconds = std::chrono::duration_cast<std::chrono::seconds>(elapsed).count();
     char clock[32];
@@ -86,7 +87,7 @@ int TerminalUiPort::ShowMessageBox(const std::string& text, const std::string& t
     // One command does one job: after a failed repair the rescue is its own command
     // (tovanel-cli rescue), so the offer is declined without a word and the repair's error box
     // stays the last thing it says.
-    if (text == kOfferRescue) return kButtonNo;
+    if (text == kOfferRescue || text == TFrmPrincipal::kOfferRescueText) return kButtonNo;
     if (kind != MessageKind::Error) return Ask(text, title) ? kButtonYes : kButtonNo;
     io_.err << title << ": " << TerminalText(text) << '\n' << std::flush;
     ++outcome_.errorBoxes;

@@ -265,7 +265,7 @@ std::string_view TIBCustomService::Answer() const noexcept
     return FOutputBuffer.View().substr(0, std::min(told, FOutputBuffer.Size()));
 }
 
-bool TIBCustomService::RunServiceQuery()
+bool TIBCustomService::RunServiceQuery(std::string_view Send)
 {
     if (FQueryParams.empty())
         RaiseClientError(ceQueryParamsError);
@@ -275,7 +275,8 @@ bool TIBCustomService::RunServiceQuery()
         FOutputBuffer.Resize(static_cast<std::size_t>(std::max(FBufferSize, 0)), 0);
     const auto bufferLength = static_cast<unsigned short>(Answer().size());
     const ISC_STATUS result = FGDSLibrary->isc_service_query(
-        ThreadStatusVector(), &FHandle, nullptr, 0, nullptr, static_cast<unsigned short>(FQuerySPBLength),
+        ThreadStatusVector(), &FHandle, nullptr, static_cast<unsigned short>(Send.size()),
+        Send.empty() ? nullptr : Send.data(), static_cast<unsigned short>(FQuerySPBLength),
         FQuerySPB.Data(), bufferLength, FOutputBuffer.Data());
     FQuerySPB.Release();
     FQuerySPBLength = 0;
@@ -433,8 +434,21 @@ std::string_view TIBControlAndQueryService::CheckedAnswer(char Item, std::string
 
 std::string TIBControlAndQueryService::GetNextLine()
 {
+    return NextLine({}).value_or(std::string());
+}
+
+std::optional<std::string> TIBControlAndQueryService::GetNextLineWithin(std::chrono::seconds Wait)
+{
+    const auto seconds = static_cast<int32_t>(std::clamp<std::chrono::seconds::rep>(Wait.count(), 1, INT32_MAX));
+    TBlockWriter send;
+    send.Byte(isc_info_svc_timeout).Length16(4).Int32(seconds);
+    return NextLine(send.Block());
+}
+
+std::optional<std::string> TIBControlAndQueryService::NextLine(std::string_view Send)
+{
     if (FEof)
-        return {};
+        return std::string();
     if (FAction == 0)
         RaiseClientError(ceQueryParamsError);
     if (FReportTaken) {
@@ -443,12 +457,17 @@ std::string TIBControlAndQueryService::GetNextLine()
         return NextReportLine();
     }
     FQueryParams.assign(1, static_cast<char>(isc_info_svc_line));
-    if (!RunServiceQuery())
+    if (!RunServiceQuery(Send))
         return NextReportLine();
+    // A wait that ran out answers an empty line followed by the timeout item.
+    const std::string_view answer = Answer();
+    if (!Send.empty() && answer.size() >= 4 && answer[0] == static_cast<char>(isc_info_svc_line) &&
+        answer[1] == 0 && answer[2] == 0 && answer[3] == static_cast<char>(isc_info_svc_timeout))
+        return std::nullopt;
     const std::string_view data = CheckedAnswer(static_cast<char>(isc_info_svc_line), "\x01");
     if (data.empty()) {
         FEof = true;
-        return {};
+        return std::string();
     }
     FEof = false;
     return FromLocal8Bit(data.substr(0, data.find('\0')));

@@ -10,9 +10,11 @@
 
 #include <ibase.h>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -74,9 +76,9 @@ protected:
     // Attaches first when stored settings asked for an attached service that is not attached.
     void CheckActive();
 
-    // Sends FQueryParams. Returns false when the status of a failed query was taken as output
-    // (the output buffer then holds no answer).
-    bool RunServiceQuery();
+    // Sends FQueryParams, with the send items `Send` (none by default). Returns false when the
+    // status of a failed query was taken as output (the output buffer then holds no answer).
+    bool RunServiceQuery(std::string_view Send = {});
     // The part of the output buffer the client library was allowed to write.
     std::string_view Answer() const noexcept;
 
@@ -134,6 +136,9 @@ class TIBControlAndQueryService : public TIBControlService {
 public:
     // The next output line, or an empty string at the end of the output.
     std::string GetNextLine();
+    // The next line as GetNextLine gives it, but the server answers within about `Wait` even
+    // when the action has sent nothing meanwhile: nothing then (the output goes on).
+    std::optional<std::string> GetNextLineWithin(std::chrono::seconds Wait);
     // As much output as the server sends at once, unconverted.
     std::string GetNextChunk();
     bool Eof() const noexcept { return FEof; }
@@ -158,6 +163,8 @@ protected:
 private:
     // The answer's data bytes after checking its first byte, length and end marker.
     std::string_view CheckedAnswer(char Item, std::string_view Markers);
+    // GetNextLine's work; nothing when the server answered that `Send`'s wait ran out.
+    std::optional<std::string> NextLine(std::string_view Send);
     std::string NextReportLine();
     // Asks the server once more for a report whose start status held its heading alone.
     void CompleteReport();

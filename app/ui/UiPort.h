@@ -54,6 +54,7 @@ enum class ServerPhase {
     Mend,
     Backup,
     Restore,
+    ReadCheck,   // the verification's read of every record and blob
 };
 
 class UiPort {

@@ -234,14 +234,16 @@ TEST_P(BadInput, VerificationSendsWellFormedServiceBlocksOrNone)
         EXPECT_TRUE(fakeclient::CallsTo("isc_attach_database").empty());
         EXPECT_TRUE(attaches.empty());
     } else {
-        ASSERT_EQ(attaches.size(), 1u);
-        EXPECT_EQ(attaches[0].Bytes("spb"), ExpectedSpb(GetParam().user, GetParam().password));
+        // The validation's service, then the read check's backup: the same inputs in both.
+        ASSERT_EQ(attaches.size(), 2u);
+        for (const auto& attach : attaches)
+            EXPECT_EQ(attach.Bytes("spb"), ExpectedSpb(GetParam().user, GetParam().password));
         const auto starts = fakeclient::CallsTo("isc_service_start");
-        ASSERT_EQ(starts.size(), 1u);
-        const std::string expectedStart = std::string{3, 106, static_cast<char>(path.size() & 0xFF),
-                                                      static_cast<char>(path.size() >> 8)} +
-                                          path;
-        EXPECT_TRUE(starts[0].Bytes("spb").starts_with(expectedStart));
+        ASSERT_EQ(starts.size(), 2u);
+        const std::string pathItem =
+            std::string{106, static_cast<char>(path.size() & 0xFF), static_cast<char>(path.size() >> 8)} + path;
+        EXPECT_TRUE(starts[0].Bytes("spb").starts_with(std::string(1, isc_action_svc_repair) + pathItem));
+        EXPECT_TRUE(starts[1].Bytes("spb").starts_with(std::string(1, isc_action_svc_backup) + pathItem));
     }
     ExpectWindowIdle();
 }

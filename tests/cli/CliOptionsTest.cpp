@@ -80,6 +80,14 @@ TEST(CommandLine, RescueTakesItsReportFile) {
     EXPECT_EQ(Parse({"rescue", "--report", "a", "--report", "b", "/d/b.fdb"}).kind, Kind::UsageError);
 }
 
+TEST(CommandLine, VerifyTakesQuickAndAReportFile) {
+    const ParsedCommandLine parsed = Parse({"verify", "--quick", "--report", "v.json", "/d/b.fdb"});
+    ASSERT_EQ(parsed.kind, Kind::Run) << parsed.error;
+    EXPECT_TRUE(parsed.options.quick);
+    EXPECT_EQ(parsed.options.report, "v.json");
+    EXPECT_FALSE(Parse({"verify", "/d/b.fdb"}).options.quick) << "the read check runs by default";
+}
+
 TEST(CommandLine, HelpAndVersionWinOverEverythingElse) {
     EXPECT_EQ(Parse({"--help"}).kind, Kind::Help);
     EXPECT_EQ(Parse({"-h"}).kind, Kind::Help);
@@ -105,7 +113,9 @@ TEST(CommandLine, BadUsageIsRefusedWithTheReason) {
         {{"test", "-u", "a", "--user", "b", "/d/b.fdb"}, "mais de uma vez"},
         {{"status", "/d/b.fdb"}, "status não recebe banco"},
         {{"test", "--output", "/e/n.fdb", "/d/b.fdb"}, "--output vale só para repair, verify e rescue"},
-        {{"verify", "--report", "r.json", "/d/b.fdb"}, "--report vale só para rescue"},
+        {{"repair", "--report", "r.json", "/d/b.fdb"}, "--report vale só para verify e rescue"},
+        {{"rescue", "--quick", "/d/b.fdb"}, "--quick vale só para verify"},
+        {{"verify", "--quick=sim", "/d/b.fdb"}, "a opção --quick não aceita valor"},
         {{"status", "-o", "/e/n.fdb"}, "--output vale só"},
         {{"test", "-p", "x", "--password-file", "/f", "/d/b.fdb"}, "não os dois"},
         {{"repair", "--no-repair", "/d/b.fdb"}, "--no-repair vale só para verify"},
@@ -123,7 +133,7 @@ TEST(CommandLine, BadUsageIsRefusedWithTheReason) {
 TEST(CommandLine, UsageNamesEveryCommandAndOption) {
     const std::string usage = UsageText();
     for (const char* word : {"test", "verify", "repair", "status", "--user", "--password-file", "--password",
-                             "--output", "--yes", "--no-repair", "--help", "--version", "ISC_USER", "ISC_PASSWORD"})
+                             "--output", "--yes", "--no-repair", "--quick", "--report", "--help", "--version", "ISC_USER", "ISC_PASSWORD"})
         EXPECT_NE(usage.find(word), std::string::npos) << word;
 }
 

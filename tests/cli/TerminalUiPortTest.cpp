@@ -277,6 +277,7 @@ TEST(ServerSilenceText, NamesThePhaseAndTheElapsedMinutesAndSeconds) {
         {ServerPhase::Mend, milliseconds(2000), "Correção: aguardando o servidor... 00:02"},
         {ServerPhase::Backup, milliseconds(600000), "Backup: aguardando o servidor... 10:00"},
         {ServerPhase::Restore, milliseconds(6000000), "Restauração: aguardando o servidor... 100:00"},
+        {ServerPhase::ReadCheck, milliseconds(3000), "Leitura completa: aguardando o servidor... 00:03"},
     };
     for (const auto& c : cases) EXPECT_EQ(ServerSilenceText(c.phase, c.elapsed), c.text);
 }

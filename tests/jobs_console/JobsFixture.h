@@ -97,6 +97,10 @@ protected:
         dir = pattern;
         source = MakeFile("banco.fdb");
         form->FormCreate();
+        // The fake scripts the validation's service; the read check that follows it has tests of
+        // its own (ReadCheckTest), and here the verification is the validation alone, as with
+        // tovanel-cli verify --quick.
+        form->SetLeituraCompleta(false);
         port.databasePath = source;
         port.calls.clear();
     }
