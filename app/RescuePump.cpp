@@ -80,6 +80,7 @@ public:
         MoveConflictingKeys();
         FinishTarget();
         report_.probes = probes_;
+        report_.probeTrips = probeTrips_;
         report_.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         return report_;
     }
@@ -219,6 +220,7 @@ private:
 
     void DropSourceStatements() noexcept {
         probe_.reset();
+        probeRun_.reset();
         probeAgain_.reset();
     }
 
@@ -258,22 +260,32 @@ private:
     // True for a row (in the probe's columns), false for an empty slot; raises the failure.
     bool FetchByKey(std::uint64_t record) {
         TIBStatement& probe = Probe();
-        probe.Params().SetDbKey(0, TDbKey::For(static_cast<std::uint16_t>(table_.relationId),
-                                               static_cast<std::uint32_t>(record)));
+        probe.Params().SetDbKey(0, KeyOf(record));
         probe.Execute();
         const bool found = probe.Fetch();
         probe.CloseCursor();
         return found;
     }
 
+    TDbKey KeyOf(std::uint64_t record) const {
+        return TDbKey::For(static_cast<std::uint16_t>(table_.relationId), static_cast<std::uint32_t>(record));
+    }
+
+    // A row probed by key: on a page where a read failed, or named by the validation, it is read
+    // a second time.
+    void HandleFound(const TSqlMessage& row, std::uint64_t record) {
+        if (record / slots_ == damagedPage_ || damage_.RecordNamed(table_.name, record))
+            HandleProbedRow(row, record);
+        else
+            HandleRow(row, record, std::nullopt);
+    }
+
     ProbeResult ProbeOne(std::uint64_t record) {
         for (unsigned attempt = 0; attempt <= settings_.retries; ++attempt) {
             try {
+                ++probeTrips_;
                 if (!FetchByKey(record)) return ProbeResult::Empty;
-                if (record / slots_ == damagedPage_ || damage_.RecordNamed(table_.name, record))
-                    HandleProbedRow(record);
-                else
-                    HandleRow(probe_->Columns(), record, std::nullopt);
+                HandleFound(probe_->Columns(), record);
                 if (sourceDead_) ReconnectSource();
                 return ProbeResult::Found;
             } catch (const EIBSqlError& failure) {
@@ -289,14 +301,13 @@ private:
     // A row on a page where a read failed (or one the validation named) is read a second time; a
     // failure or other bytes put it in doubt. Rows of pages that read cleanly are not: on them a
     // second read costs a round trip and, measured, returns the same bytes.
-    void HandleProbedRow(std::uint64_t record) {
-        const std::string first(probe_->Columns().Buffer());
+    void HandleProbedRow(const TSqlMessage& row, std::uint64_t record) {
+        const std::string_view first = row.Buffer();
         std::optional<Doubt> doubt;
         try {
             if (!probeAgain_) probeAgain_.emplace(source_.Transaction(), ProbeSql(table_));
             TIBStatement& again = *probeAgain_;
-            again.Params().SetDbKey(0, TDbKey::For(static_cast<std::uint16_t>(table_.relationId),
-                                                   static_cast<std::uint32_t>(record)));
+            again.Params().SetDbKey(0, KeyOf(record));
             again.Execute();
             if (!again.Fetch())
                 doubt = Doubt::SecondReadFailed;
@@ -307,14 +318,61 @@ private:
             doubt = Doubt::SecondReadFailed;
             if (!failure.AttachmentUsable()) sourceDead_ = true;
         }
-        HandleRow(probe_->Columns(), record, doubt);
+        HandleRow(row, record, doubt);
     }
 
     void ProbeFrom(std::uint64_t next) {
         damagedPage_ = next / slots_;
         RecordProber prober(slots_, next, settings_.limits);
-        while (const auto record = prober.Next()) prober.Record(ProbeOne(*record));
-        probes_ = prober.Probes();
+        while (prober.Next()) {
+            const std::vector<std::uint64_t> run = prober.NextRun(settings_.keysPerProbe);
+            const std::vector<ProbeResult> results = ProbeRun(run);
+            for (std::size_t i = 0; i < run.size() && prober.Next() == run[i]; ++i) prober.Record(results[i]);
+        }
+    }
+
+    // The records of one run (consecutive, one page) fetched in one round trip. A page where a
+    // read failed is probed one key at a time, as is every key of a run whose fetch failed that
+    // it had not yet delivered: a failing record costs only itself.
+    std::vector<ProbeResult> ProbeRun(const std::vector<std::uint64_t>& run) {
+        probes_ += run.size();
+        std::vector<ProbeResult> results(run.size(), ProbeResult::Empty);
+        std::vector<bool> delivered(run.size(), false);
+        if (run.size() > 1 && run.front() / slots_ != damagedPage_) {
+            try {
+                if (FetchRun(run, results, delivered)) return results;
+            } catch (const EIBSqlError& failure) {
+                if (!failure.AttachmentUsable()) sourceDead_ = true;
+            }
+            if (sourceDead_) ReconnectSource();
+        }
+        for (std::size_t i = 0; i < run.size(); ++i)
+            if (!delivered[i]) results[i] = ProbeOne(run[i]);
+        return results;
+    }
+
+    // False when a row's blobs left the attachment unusable before the run's end; raises the
+    // fetch's failure. The rows delivered before either are handled and marked.
+    bool FetchRun(const std::vector<std::uint64_t>& run, std::vector<ProbeResult>& results,
+                  std::vector<bool>& delivered) {
+        if (!probeRun_) probeRun_.emplace(source_.Transaction(), ProbeSql(table_, settings_.keysPerProbe));
+        TIBStatement& probe = *probeRun_;
+        // A short run asks its last key again: the server gives it once.
+        for (std::size_t k = 0; k < settings_.keysPerProbe; ++k)
+            probe.Params().SetDbKey(k, KeyOf(run[std::min(k, run.size() - 1)]));
+        ++probeTrips_;
+        probe.Execute();
+        while (probe.Fetch()) {
+            const std::uint64_t record = probe.Columns().GetDbKey(columns_)->RecordNumber();
+            if (record < run.front() || record > run.back() || delivered[record - run.front()]) continue;
+            delivered[record - run.front()] = true;
+            results[record - run.front()] = ProbeResult::Found;
+            HandleFound(probe.Columns(), record);
+            if (sourceDead_) return false;
+        }
+        probe.CloseCursor();
+        std::fill(delivered.begin(), delivered.end(), true);
+        return true;
     }
 
     // Each blob on its own: one that cannot be read becomes NULL and is counted.
@@ -481,10 +539,12 @@ private:
 
     std::optional<TIBStatement> probe_;
     std::optional<TIBStatement> probeAgain_;
+    std::optional<TIBStatement> probeRun_;
     bool scanFailed_ = false;
     std::uint64_t damagedPage_ = 0;  // the last page sequence where a read failed
     bool sourceDead_ = false;
     std::uint64_t probes_ = 0;
+    std::uint64_t probeTrips_ = 0;
     std::vector<std::optional<std::string>> blobs_;
 
     std::optional<TIBTransaction> write_;

@@ -80,9 +80,10 @@ std::string NaturalScanSql(const TTableInfo& table) {
     return "select " + ColumnList(table) + ", rdb$db_key from " + name + " plan (" + name + " natural)";
 }
 
-std::string ProbeSql(const TTableInfo& table) {
-    return "select " + ColumnList(table) + ", rdb$db_key from " + QuoteIdentifier(table.name) +
-           " where rdb$db_key = ?";
+std::string ProbeSql(const TTableInfo& table, std::size_t keys) {
+    std::string where;
+    for (std::size_t k = 0; k < std::max<std::size_t>(keys, 1); ++k) where += k == 0 ? "rdb$db_key = ?" : " or rdb$db_key = ?";
+    return "select " + ColumnList(table) + ", rdb$db_key from " + QuoteIdentifier(table.name) + " where " + where;
 }
 
 std::string BatchInsertSql(const TTableInfo& table, std::size_t rows) {

@@ -23,9 +23,11 @@ std::optional<std::string> ColumnTypeSql(const TColumnInfo& column);
 std::optional<std::string> QuarantineTypeSql(const TColumnInfo& column);
 
 // "select C1, ..., Cn, rdb$db_key from T", with PLAN (T NATURAL) for the scan and
-// "where rdb$db_key = ?" for the probe. Neither reads through an index.
+// "where rdb$db_key = ? or rdb$db_key = ? ..." (one alternative per key) for the probe: the
+// server fetches each key directly (its plan names no index), rows in key order, a key asked
+// twice or with nothing there gives no row. Neither reads through an index.
 std::string NaturalScanSql(const TTableInfo& table);
-std::string ProbeSql(const TTableInfo& table);
+std::string ProbeSql(const TTableInfo& table, std::size_t keys = 1);
 
 // EXECUTE BLOCK inserting `rows` rows into the table: per row one input parameter per column, and
 // one for the key (same shape as the scan's row, so a row passes as its message), unused.
