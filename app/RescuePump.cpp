@@ -7,6 +7,7 @@
 #include "IBBlob.h"
 #include "IBSqlError.h"
 #include "IBStatement.h"
+#include "InsertBatch.h"
 #include "RescueSql.h"
 
 namespace tovanel {
@@ -96,9 +97,16 @@ private:
             ddl.Commit();
         }
         write_.emplace(target_, TTransactionOptions::WriteTarget());
-        batchRows_ = BatchRowsFor(table_, settings_.batchRows);
-        batch_.emplace(*write_, BatchInsertSql(table_, batchRows_));
-        batch_->Params().Clear();
+        std::vector<std::string> columns;
+        for (const TColumnInfo& column : table_.columns) columns.push_back(column.name);
+        batch_.emplace(*write_, table_.name, columns, BatchRowsFor(table_, settings_.batchRows));
+        // A row the new database refuses goes to the quarantine; the others of its batch go in.
+        batch_->RetryRefusedRows(
+            [this](std::size_t row, const TSqlMessage& values, std::size_t first, const EIBSqlError& refusal) {
+                Quarantine(values, first, batchBlobs_[row], batchRecords_[row], Doubt::RefusedByNewDatabase,
+                           refusal.what());
+            },
+            [this](std::size_t row, TSqlMessage& values, std::size_t first) { RewriteBlobs(values, first, row); });
         quarantine_.emplace(*write_, InsertQuarantineSql(table_, names_));
     }
 
@@ -122,29 +130,26 @@ private:
         return WriteBlob(*write_, *bytes, settings_.blobLimit);
     }
 
+    // The row's values (its key not among them) into the batch; the batch goes once it is full.
     void Append(const TSqlMessage& row, std::uint64_t record) {
-        const std::size_t first = batchFill_ * (columns_ + 1);
-        batch_->Params().CopyFrom(row, first, [&](std::size_t column, const ISC_QUAD&) {
-            return WriteBlobBytes(blobs_[column]);
-        });
         batchRecords_.push_back(record);
         batchBlobs_.push_back(blobs_);
-        if (++batchFill_ == batchRows_) FlushBatch();
+        batch_->Add(row, [&](std::size_t column, const ISC_QUAD&) { return WriteBlobBytes(blobs_[column]); });
+        if (batch_->Pending() == 0) BatchSent();
     }
 
     void FlushBatch() {
-        if (batchFill_ == 0) return;
-        try {
-            batch_->Execute();
-            report_.rowsSaved += batchFill_;
-        } catch (const EIBSqlError&) {
-            InsertOneByOne();
-        }
-        batch_->Params().Clear();
-        batchFill_ = 0;
+        if (batch_->Pending() == 0) return;
+        batch_->Flush();
+        BatchSent();
+    }
+
+    void BatchSent() {
+        report_.rowsSaved += batch_->RowsWritten() - rowsWritten_;
+        rowsSinceCommit_ += batch_->RowsWritten() - rowsWritten_;
+        rowsWritten_ = batch_->RowsWritten();
         batchRecords_.clear();
         batchBlobs_.clear();
-        rowsSinceCommit_ += batchRows_;
         if (rowsSinceCommit_ >= settings_.rowsPerCommit) {
             write_->CommitRetaining();
             rowsSinceCommit_ = 0;
@@ -152,31 +157,10 @@ private:
         if (progress_) progress_(report_);
     }
 
-    std::size_t KeyParam(std::size_t row) const { return row * (columns_ + 1) + columns_; }
-
-    // A batch the new database refused: each row alone, the refused ones into the quarantine.
-    void InsertOneByOne() {
-        TSqlMessage& params = batch_->Params();
-        std::vector<TDbKey> keys;
-        for (std::size_t r = 0; r < batchFill_; ++r) keys.push_back(*params.GetDbKey(KeyParam(r)));
-        for (std::size_t r = 0; r < batchFill_; ++r) {
-            for (std::size_t other = 0; other < batchFill_; ++other) params.SetNull(KeyParam(other));
-            params.SetDbKey(KeyParam(r), keys[r]);
-            RewriteBlobs(params, r);
-            try {
-                batch_->Execute();
-                ++report_.rowsSaved;
-            } catch (const EIBSqlError& refusal) {
-                Quarantine(params, r * (columns_ + 1), batchBlobs_[r], batchRecords_[r], Doubt::RefusedByNewDatabase,
-                           refusal.what());
-            }
-        }
-    }
-
     // Blob ids written for a statement that failed may be gone with it.
-    void RewriteBlobs(TSqlMessage& params, std::size_t row) {
+    void RewriteBlobs(TSqlMessage& params, std::size_t first, std::size_t row) {
         for (std::size_t c = 0; c < columns_; ++c) {
-            const std::size_t index = row * (columns_ + 1) + c;
+            const std::size_t index = first + c;
             if (params.Field(index).type != TSqlType::Blob) continue;
             if (const auto id = WriteBlobBytes(batchBlobs_[row][c]))
                 params.SetBlobId(index, *id);
@@ -548,10 +532,9 @@ private:
     std::vector<std::optional<std::string>> blobs_;
 
     std::optional<TIBTransaction> write_;
-    std::optional<TIBStatement> batch_;
+    std::optional<TInsertBatch> batch_;
     std::optional<TIBStatement> quarantine_;
-    std::size_t batchRows_ = 1;
-    std::size_t batchFill_ = 0;
+    std::uint64_t rowsWritten_ = 0;
     std::vector<std::uint64_t> batchRecords_;
     std::vector<std::vector<std::optional<std::string>>> batchBlobs_;
     std::uint64_t rowsSinceCommit_ = 0;

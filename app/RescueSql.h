@@ -1,6 +1,6 @@
 #pragma once
 // The SQL texts the rescue builds from a table's description: column types as they are declared,
-// the natural scan and the probe by key, the batched insert, the quarantine table; and the copy
+// the natural scan and the probe by key, the size of an insert batch, the quarantine table; and the copy
 // of one value between messages of different shapes (into the quarantine).
 
 #include <cstddef>
@@ -29,12 +29,8 @@ std::optional<std::string> QuarantineTypeSql(const TColumnInfo& column);
 std::string NaturalScanSql(const TTableInfo& table);
 std::string ProbeSql(const TTableInfo& table, std::size_t keys = 1);
 
-// EXECUTE BLOCK inserting `rows` rows into the table: per row one input parameter per column, and
-// one for the key (same shape as the scan's row, so a row passes as its message), unused.
-std::string BatchInsertSql(const TTableInfo& table, std::size_t rows);
-
-// Rows per batch: at most `wanted`, fewer where the statement or its input message would pass
-// the server's 64 KB limits; at least one.
+// Rows per batch of the table's insert (TInsertBatch): at most `wanted`, fewer where the statement
+// or its input message would pass the server's 64 KB limits; at least one.
 std::size_t BatchRowsFor(const TTableInfo& table, std::size_t wanted);
 
 // A name not among `taken` (compared exactly), at most 31 bytes: base, else base cut and _2, _3...
