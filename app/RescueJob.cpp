@@ -146,6 +146,7 @@ private:
         bool anyNamed = false;
         for (const TTableInfo& table : tables_) {
             allNames_.push_back(table.name);
+            if (request_.alsoPump.count(table.name) > 0) pumped_.insert(table.name);
             if (damage_.NeedsPump(table.name)) {
                 pumped_.insert(table.name);
                 anyNamed = true;
