@@ -146,6 +146,7 @@ private:
         bool anyNamed = false;
         for (const TTableInfo& table : tables_) {
             allNames_.push_back(table.name);
+            if (request_.alsoPump.count(table.name) > 0) pumped_.insert(table.name);
             if (damage_.NeedsPump(table.name)) {
                 pumped_.insert(table.name);
                 anyNamed = true;
@@ -289,8 +290,11 @@ private:
 
     void PumpTables() {
         if (pumped_.empty()) return;
-        target_.emplace();
-        OpenDatabase(*target_, request_.newDatabase, request_.login);
+        OpenTarget();
+        // The load's commits wait for every page written through to the disk; the new database
+        // gets the restore's setting back once the pumped tables are in.
+        const bool forcedWrites = TIBDatabaseInfo(*target_).ForcedWrites();
+        if (forcedWrites) OpenTarget(false);
         std::set<std::string> taken;
         for (const std::string& name : Names("select rdb$relation_name from rdb$relations")) taken.insert(name);
         for (const TTableInfo* table : PumpOrder()) {
@@ -298,6 +302,15 @@ private:
             if (!report_.tables.empty() && !report_.tables.back().quarantineTable.empty())
                 taken.insert(report_.tables.back().quarantineTable);
         }
+        if (forcedWrites) OpenTarget(true);
+    }
+
+    // A new attachment to the new database, changing its forced writes where one is given.
+    void OpenTarget(std::optional<bool> forcedWrites = std::nullopt) {
+        target_.reset();
+        target_.emplace();
+        if (forcedWrites) target_->Params().SetValue("force_write", *forcedWrites ? "1" : "0");
+        OpenDatabase(*target_, request_.newDatabase, request_.login);
     }
 
     void PumpOne(const TTableInfo& table, const std::set<std::string>& taken) {
@@ -350,10 +363,7 @@ private:
 
     // The tables the backup carried: their rows in the new database.
     void CountBackedUpTables() {
-        if (!target_) {
-            target_.emplace();
-            OpenDatabase(*target_, request_.newDatabase, request_.login);
-        }
+        if (!target_) OpenTarget();
         for (const TTableInfo& table : tables_) {
             if (pumped_.count(table.name) > 0) continue;
             TableRescue result;

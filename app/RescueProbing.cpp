@@ -17,6 +17,15 @@ std::optional<std::uint64_t> RecordProber::Next() const {
     return current_;
 }
 
+std::vector<std::uint64_t> RecordProber::NextRun(std::size_t most) const {
+    std::vector<std::uint64_t> run;
+    if (done_) return run;
+    const std::uint64_t pageEnd = (current_ / slots_ + 1) * slots_;
+    for (std::uint64_t record = current_; record < pageEnd && (run.empty() || run.size() < most); ++record)
+        run.push_back(record);
+    return run;
+}
+
 void RecordProber::Record(ProbeResult result) {
     if (done_) return;
     ++probes_;

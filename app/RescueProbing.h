@@ -5,15 +5,17 @@
 // nothing at all was found. A failing read counts as "something there": a damaged page is never
 // taken for the table's end. Every count is bounded, so probing always ends.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace tovanel {
 
 enum class ProbeResult { Found, Empty, Unreadable };
 
 struct ProbeLimits {
-    std::uint32_t emptySlotsEndPage = 64;   // ended no genuine row in the prototype's damaged files
+    std::uint32_t emptySlotsEndPage = 64;   // no genuine row lost from 8 up on our damaged files (BENCHMARKS.md)
     std::uint32_t emptyPagesEndTable = 16;  // 16 x 64 empty probes cost about 0.1 s
 };
 
@@ -23,6 +25,11 @@ public:
 
     // The record number to fetch next; nothing when the probing has ended.
     std::optional<std::uint64_t> Next() const;
+    // Next() and the record numbers after it on the same page, at most `most` (at least one):
+    // what one round trip can fetch together. The caller records their results in order while
+    // Next() still names the record; the rest of a run past the page's end were fetched for
+    // nothing, but a row found among them is a row read.
+    std::vector<std::uint64_t> NextRun(std::size_t most) const;
     void Record(ProbeResult result);
 
     std::uint64_t Probes() const noexcept { return probes_; }

@@ -7,6 +7,7 @@
 #include "IBBlob.h"
 #include "IBSqlError.h"
 #include "IBStatement.h"
+#include "InsertBatch.h"
 #include "RescueSql.h"
 
 namespace tovanel {
@@ -80,6 +81,7 @@ public:
         MoveConflictingKeys();
         FinishTarget();
         report_.probes = probes_;
+        report_.probeTrips = probeTrips_;
         report_.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         return report_;
     }
@@ -95,9 +97,16 @@ private:
             ddl.Commit();
         }
         write_.emplace(target_, TTransactionOptions::WriteTarget());
-        batchRows_ = BatchRowsFor(table_, settings_.batchRows);
-        batch_.emplace(*write_, BatchInsertSql(table_, batchRows_));
-        batch_->Params().Clear();
+        std::vector<std::string> columns;
+        for (const TColumnInfo& column : table_.columns) columns.push_back(column.name);
+        batch_.emplace(*write_, table_.name, columns, BatchRowsFor(table_, settings_.batchRows));
+        // A row the new database refuses goes to the quarantine; the others of its batch go in.
+        batch_->RetryRefusedRows(
+            [this](std::size_t row, const TSqlMessage& values, std::size_t first, const EIBSqlError& refusal) {
+                Quarantine(values, first, batchBlobs_[row], batchRecords_[row], Doubt::RefusedByNewDatabase,
+                           refusal.what());
+            },
+            [this](std::size_t row, TSqlMessage& values, std::size_t first) { RewriteBlobs(values, first, row); });
         quarantine_.emplace(*write_, InsertQuarantineSql(table_, names_));
     }
 
@@ -121,29 +130,26 @@ private:
         return WriteBlob(*write_, *bytes, settings_.blobLimit);
     }
 
+    // The row's values (its key not among them) into the batch; the batch goes once it is full.
     void Append(const TSqlMessage& row, std::uint64_t record) {
-        const std::size_t first = batchFill_ * (columns_ + 1);
-        batch_->Params().CopyFrom(row, first, [&](std::size_t column, const ISC_QUAD&) {
-            return WriteBlobBytes(blobs_[column]);
-        });
         batchRecords_.push_back(record);
         batchBlobs_.push_back(blobs_);
-        if (++batchFill_ == batchRows_) FlushBatch();
+        batch_->Add(row, [&](std::size_t column, const ISC_QUAD&) { return WriteBlobBytes(blobs_[column]); });
+        if (batch_->Pending() == 0) BatchSent();
     }
 
     void FlushBatch() {
-        if (batchFill_ == 0) return;
-        try {
-            batch_->Execute();
-            report_.rowsSaved += batchFill_;
-        } catch (const EIBSqlError&) {
-            InsertOneByOne();
-        }
-        batch_->Params().Clear();
-        batchFill_ = 0;
+        if (batch_->Pending() == 0) return;
+        batch_->Flush();
+        BatchSent();
+    }
+
+    void BatchSent() {
+        report_.rowsSaved += batch_->RowsWritten() - rowsWritten_;
+        rowsSinceCommit_ += batch_->RowsWritten() - rowsWritten_;
+        rowsWritten_ = batch_->RowsWritten();
         batchRecords_.clear();
         batchBlobs_.clear();
-        rowsSinceCommit_ += batchRows_;
         if (rowsSinceCommit_ >= settings_.rowsPerCommit) {
             write_->CommitRetaining();
             rowsSinceCommit_ = 0;
@@ -151,31 +157,10 @@ private:
         if (progress_) progress_(report_);
     }
 
-    std::size_t KeyParam(std::size_t row) const { return row * (columns_ + 1) + columns_; }
-
-    // A batch the new database refused: each row alone, the refused ones into the quarantine.
-    void InsertOneByOne() {
-        TSqlMessage& params = batch_->Params();
-        std::vector<TDbKey> keys;
-        for (std::size_t r = 0; r < batchFill_; ++r) keys.push_back(*params.GetDbKey(KeyParam(r)));
-        for (std::size_t r = 0; r < batchFill_; ++r) {
-            for (std::size_t other = 0; other < batchFill_; ++other) params.SetNull(KeyParam(other));
-            params.SetDbKey(KeyParam(r), keys[r]);
-            RewriteBlobs(params, r);
-            try {
-                batch_->Execute();
-                ++report_.rowsSaved;
-            } catch (const EIBSqlError& refusal) {
-                Quarantine(params, r * (columns_ + 1), batchBlobs_[r], batchRecords_[r], Doubt::RefusedByNewDatabase,
-                           refusal.what());
-            }
-        }
-    }
-
     // Blob ids written for a statement that failed may be gone with it.
-    void RewriteBlobs(TSqlMessage& params, std::size_t row) {
+    void RewriteBlobs(TSqlMessage& params, std::size_t first, std::size_t row) {
         for (std::size_t c = 0; c < columns_; ++c) {
-            const std::size_t index = row * (columns_ + 1) + c;
+            const std::size_t index = first + c;
             if (params.Field(index).type != TSqlType::Blob) continue;
             if (const auto id = WriteBlobBytes(batchBlobs_[row][c]))
                 params.SetBlobId(index, *id);
@@ -219,6 +204,7 @@ private:
 
     void DropSourceStatements() noexcept {
         probe_.reset();
+        probeRun_.reset();
         probeAgain_.reset();
     }
 
@@ -258,22 +244,32 @@ private:
     // True for a row (in the probe's columns), false for an empty slot; raises the failure.
     bool FetchByKey(std::uint64_t record) {
         TIBStatement& probe = Probe();
-        probe.Params().SetDbKey(0, TDbKey::For(static_cast<std::uint16_t>(table_.relationId),
-                                               static_cast<std::uint32_t>(record)));
+        probe.Params().SetDbKey(0, KeyOf(record));
         probe.Execute();
         const bool found = probe.Fetch();
         probe.CloseCursor();
         return found;
     }
 
+    TDbKey KeyOf(std::uint64_t record) const {
+        return TDbKey::For(static_cast<std::uint16_t>(table_.relationId), static_cast<std::uint32_t>(record));
+    }
+
+    // A row probed by key: on a page where a read failed, or named by the validation, it is read
+    // a second time.
+    void HandleFound(const TSqlMessage& row, std::uint64_t record) {
+        if (record / slots_ == damagedPage_ || damage_.RecordNamed(table_.name, record))
+            HandleProbedRow(row, record);
+        else
+            HandleRow(row, record, std::nullopt);
+    }
+
     ProbeResult ProbeOne(std::uint64_t record) {
         for (unsigned attempt = 0; attempt <= settings_.retries; ++attempt) {
             try {
+                ++probeTrips_;
                 if (!FetchByKey(record)) return ProbeResult::Empty;
-                if (record / slots_ == damagedPage_ || damage_.RecordNamed(table_.name, record))
-                    HandleProbedRow(record);
-                else
-                    HandleRow(probe_->Columns(), record, std::nullopt);
+                HandleFound(probe_->Columns(), record);
                 if (sourceDead_) ReconnectSource();
                 return ProbeResult::Found;
             } catch (const EIBSqlError& failure) {
@@ -289,14 +285,13 @@ private:
     // A row on a page where a read failed (or one the validation named) is read a second time; a
     // failure or other bytes put it in doubt. Rows of pages that read cleanly are not: on them a
     // second read costs a round trip and, measured, returns the same bytes.
-    void HandleProbedRow(std::uint64_t record) {
-        const std::string first(probe_->Columns().Buffer());
+    void HandleProbedRow(const TSqlMessage& row, std::uint64_t record) {
+        const std::string_view first = row.Buffer();
         std::optional<Doubt> doubt;
         try {
             if (!probeAgain_) probeAgain_.emplace(source_.Transaction(), ProbeSql(table_));
             TIBStatement& again = *probeAgain_;
-            again.Params().SetDbKey(0, TDbKey::For(static_cast<std::uint16_t>(table_.relationId),
-                                                   static_cast<std::uint32_t>(record)));
+            again.Params().SetDbKey(0, KeyOf(record));
             again.Execute();
             if (!again.Fetch())
                 doubt = Doubt::SecondReadFailed;
@@ -307,14 +302,61 @@ private:
             doubt = Doubt::SecondReadFailed;
             if (!failure.AttachmentUsable()) sourceDead_ = true;
         }
-        HandleRow(probe_->Columns(), record, doubt);
+        HandleRow(row, record, doubt);
     }
 
     void ProbeFrom(std::uint64_t next) {
         damagedPage_ = next / slots_;
         RecordProber prober(slots_, next, settings_.limits);
-        while (const auto record = prober.Next()) prober.Record(ProbeOne(*record));
-        probes_ = prober.Probes();
+        while (prober.Next()) {
+            const std::vector<std::uint64_t> run = prober.NextRun(settings_.keysPerProbe);
+            const std::vector<ProbeResult> results = ProbeRun(run);
+            for (std::size_t i = 0; i < run.size() && prober.Next() == run[i]; ++i) prober.Record(results[i]);
+        }
+    }
+
+    // The records of one run (consecutive, one page) fetched in one round trip. A page where a
+    // read failed is probed one key at a time, as is every key of a run whose fetch failed that
+    // it had not yet delivered: a failing record costs only itself.
+    std::vector<ProbeResult> ProbeRun(const std::vector<std::uint64_t>& run) {
+        probes_ += run.size();
+        std::vector<ProbeResult> results(run.size(), ProbeResult::Empty);
+        std::vector<bool> delivered(run.size(), false);
+        if (run.size() > 1 && run.front() / slots_ != damagedPage_) {
+            try {
+                if (FetchRun(run, results, delivered)) return results;
+            } catch (const EIBSqlError& failure) {
+                if (!failure.AttachmentUsable()) sourceDead_ = true;
+            }
+            if (sourceDead_) ReconnectSource();
+        }
+        for (std::size_t i = 0; i < run.size(); ++i)
+            if (!delivered[i]) results[i] = ProbeOne(run[i]);
+        return results;
+    }
+
+    // False when a row's blobs left the attachment unusable before the run's end; raises the
+    // fetch's failure. The rows delivered before either are handled and marked.
+    bool FetchRun(const std::vector<std::uint64_t>& run, std::vector<ProbeResult>& results,
+                  std::vector<bool>& delivered) {
+        if (!probeRun_) probeRun_.emplace(source_.Transaction(), ProbeSql(table_, settings_.keysPerProbe));
+        TIBStatement& probe = *probeRun_;
+        // A short run asks its last key again: the server gives it once.
+        for (std::size_t k = 0; k < settings_.keysPerProbe; ++k)
+            probe.Params().SetDbKey(k, KeyOf(run[std::min(k, run.size() - 1)]));
+        ++probeTrips_;
+        probe.Execute();
+        while (probe.Fetch()) {
+            const std::uint64_t record = probe.Columns().GetDbKey(columns_)->RecordNumber();
+            if (record < run.front() || record > run.back() || delivered[record - run.front()]) continue;
+            delivered[record - run.front()] = true;
+            results[record - run.front()] = ProbeResult::Found;
+            HandleFound(probe.Columns(), record);
+            if (sourceDead_) return false;
+        }
+        probe.CloseCursor();
+        std::fill(delivered.begin(), delivered.end(), true);
+        return true;
     }
 
     // Each blob on its own: one that cannot be read becomes NULL and is counted.
@@ -481,17 +523,18 @@ private:
 
     std::optional<TIBStatement> probe_;
     std::optional<TIBStatement> probeAgain_;
+    std::optional<TIBStatement> probeRun_;
     bool scanFailed_ = false;
     std::uint64_t damagedPage_ = 0;  // the last page sequence where a read failed
     bool sourceDead_ = false;
     std::uint64_t probes_ = 0;
+    std::uint64_t probeTrips_ = 0;
     std::vector<std::optional<std::string>> blobs_;
 
     std::optional<TIBTransaction> write_;
-    std::optional<TIBStatement> batch_;
+    std::optional<TInsertBatch> batch_;
     std::optional<TIBStatement> quarantine_;
-    std::size_t batchRows_ = 1;
-    std::size_t batchFill_ = 0;
+    std::uint64_t rowsWritten_ = 0;
     std::vector<std::uint64_t> batchRecords_;
     std::vector<std::vector<std::optional<std::string>>> batchBlobs_;
     std::uint64_t rowsSinceCommit_ = 0;

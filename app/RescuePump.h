@@ -1,9 +1,10 @@
 #pragma once
 // The pump: carries one damaged table of the working copy into the new database row by row,
 // through the server, never through an index. A natural scan with RDB$DB_KEY reads until the
-// first failing fetch; from there one direct fetch per record number ("where rdb$db_key = ?"),
-// with bounded retries, a new attachment where a failure left the old one unusable, and the
-// probing rule of RecordProber. Each blob is read on its own. Rows the checks doubt go to the
+// first failing fetch; from there direct fetches by record number ("where rdb$db_key = ? or
+// ..."), several keys of one page per round trip, each key of a run that failed again on its own
+// (so a failing record costs only itself), with bounded retries, a new attachment where a failure
+// left the old one unusable, and the probing rule of RecordProber. Each blob is read on its own. Rows the checks doubt go to the
 // table's quarantine in the new database, the others in batches of one EXECUTE BLOCK each.
 
 #include <cstdint>
@@ -26,6 +27,7 @@ namespace tovanel {
 struct PumpSettings {
     ProbeLimits limits;
     std::size_t batchRows = 100;     // rows per EXECUTE BLOCK (BENCHMARKS.md)
+    std::size_t keysPerProbe = 64;   // record numbers fetched per round trip (BENCHMARKS.md)
     // Further reads of a failing record, each on a new attachment, when a failure left the old one
     // unusable; a failure that leaves it usable (an I/O error, a wrong page type) is not retried:
     // the same bytes fail the same way.

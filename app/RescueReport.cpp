@@ -102,6 +102,7 @@ std::string ReportJson(const RescueReport& report) {
         entry["blobs_lost"] = table.blobsLost;
         entry["duplicate_copies_dropped"] = table.duplicateCopiesDropped;
         entry["probes"] = table.probes;
+        entry["probe_round_trips"] = table.probeTrips;
         entry["seconds"] = table.seconds;
         entry["notes"] = table.notes;
         root["tables"].push_back(entry);

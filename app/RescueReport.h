@@ -25,6 +25,7 @@ struct TableRescue {
     std::uint64_t blobsLost = 0;
     std::uint64_t duplicateCopiesDropped = 0;
     std::uint64_t probes = 0;                    // direct fetches by key after the scan failed
+    std::uint64_t probeTrips = 0;                // the round trips those fetches took
     double seconds = 0;                          // the pump's time for this table
     std::vector<std::string> notes;              // signals that could not apply, and similar
 

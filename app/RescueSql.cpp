@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "IBErrors.h"
+#include "InsertBatch.h"
 
 namespace tovanel {
 namespace {
@@ -37,10 +38,6 @@ std::string ColumnList(const TTableInfo& table) {
         list += QuoteIdentifier(column.name);
     }
     return list;
-}
-
-std::string Parameter(std::size_t row, std::size_t column) {
-    return "P" + std::to_string(row) + "_" + std::to_string(column);
 }
 
 }  // namespace
@@ -80,37 +77,21 @@ std::string NaturalScanSql(const TTableInfo& table) {
     return "select " + ColumnList(table) + ", rdb$db_key from " + name + " plan (" + name + " natural)";
 }
 
-std::string ProbeSql(const TTableInfo& table) {
-    return "select " + ColumnList(table) + ", rdb$db_key from " + QuoteIdentifier(table.name) +
-           " where rdb$db_key = ?";
-}
-
-std::string BatchInsertSql(const TTableInfo& table, std::size_t rows) {
-    std::string declarations;
-    std::string body;
-    const std::string insert = "insert into " + QuoteIdentifier(table.name) + " (" + ColumnList(table) + ") values (";
-    for (std::size_t row = 0; row < rows; ++row) {
-        std::string values;
-        for (std::size_t c = 0; c < table.columns.size(); ++c) {
-            const auto type = ColumnTypeSql(table.columns[c]);
-            if (!type) RaiseClientError(ceUnknownError);
-            declarations += (declarations.empty() ? "" : ", ") + Parameter(row, c) + " " + *type + " = ?";
-            values += (c == 0 ? ":" : ", :") + Parameter(row, c);
-        }
-        const std::string key = Parameter(row, table.columns.size());
-        declarations += ", " + key + " CHAR(8) CHARACTER SET OCTETS = ?";
-        // A row whose key is NULL is not there: a partly filled batch runs the same statement.
-        body += "if (:" + key + " is not null) then " + insert + values + ");\n";
-    }
-    return "execute block (" + declarations + ") as begin\n" + body + "end";
+std::string ProbeSql(const TTableInfo& table, std::size_t keys) {
+    std::string where;
+    for (std::size_t k = 0; k < std::max<std::size_t>(keys, 1); ++k) where += k == 0 ? "rdb$db_key = ?" : " or rdb$db_key = ?";
+    return "select " + ColumnList(table) + ", rdb$db_key from " + QuoteIdentifier(table.name) + " where " + where;
 }
 
 std::size_t BatchRowsFor(const TTableInfo& table, std::size_t wanted) {
-    std::size_t rowBytes = 16;  // the key and its null flag, aligned
-    for (const TColumnInfo& column : table.columns)
+    std::size_t rowBytes = 0;
+    std::vector<std::string> names;
+    for (const TColumnInfo& column : table.columns) {
         rowBytes += static_cast<std::size_t>(std::max<int16_t>(column.length, 8)) + 2 + 8;
-    std::size_t rows = std::max<std::size_t>(1, std::min(wanted, kMaxMessageBytes / rowBytes));
-    while (rows > 1 && BatchInsertSql(table, rows).size() > kMaxStatementBytes) rows = rows * 3 / 4;
+        names.push_back(column.name);
+    }
+    std::size_t rows = std::max<std::size_t>(1, std::min(wanted, kMaxMessageBytes / std::max<std::size_t>(rowBytes, 1)));
+    while (rows > 1 && InsertBatchSql(table.name, names, rows).size() > kMaxStatementBytes) rows = rows * 3 / 4;
     return rows;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 // The SQL texts the rescue builds from a table's description: column types as they are declared,
-// the natural scan and the probe by key, the batched insert, the quarantine table; and the copy
+// the natural scan and the probe by key, the size of an insert batch, the quarantine table; and the copy
 // of one value between messages of different shapes (into the quarantine).
 
 #include <cstddef>
@@ -23,16 +23,14 @@ std::optional<std::string> ColumnTypeSql(const TColumnInfo& column);
 std::optional<std::string> QuarantineTypeSql(const TColumnInfo& column);
 
 // "select C1, ..., Cn, rdb$db_key from T", with PLAN (T NATURAL) for the scan and
-// "where rdb$db_key = ?" for the probe. Neither reads through an index.
+// "where rdb$db_key = ? or rdb$db_key = ? ..." (one alternative per key) for the probe: the
+// server fetches each key directly (its plan names no index), rows in key order, a key asked
+// twice or with nothing there gives no row. Neither reads through an index.
 std::string NaturalScanSql(const TTableInfo& table);
-std::string ProbeSql(const TTableInfo& table);
+std::string ProbeSql(const TTableInfo& table, std::size_t keys = 1);
 
-// EXECUTE BLOCK inserting `rows` rows into the table: per row one input parameter per column, and
-// one for the key (same shape as the scan's row, so a row passes as its message), unused.
-std::string BatchInsertSql(const TTableInfo& table, std::size_t rows);
-
-// Rows per batch: at most `wanted`, fewer where the statement or its input message would pass
-// the server's 64 KB limits; at least one.
+// Rows per batch of the table's insert (TInsertBatch): at most `wanted`, fewer where the statement
+// or its input message would pass the server's 64 KB limits; at least one.
 std::size_t BatchRowsFor(const TTableInfo& table, std::size_t wanted);
 
 // A name not among `taken` (compared exactly), at most 31 bytes: base, else base cut and _2, _3...

@@ -375,17 +375,26 @@ TIBDatabaseInfo::TIBDatabaseInfo(TIBDatabase& database) : FGDSLibrary(GDSLibrary
 
 int32_t TIBDatabaseInfo::DBSQLDialect()
 {
-    constexpr char kDialectItem = 62;  // isc_info_db_SQL_dialect
+    return IntegerItem(isc_info_db_sql_dialect, 1);
+}
+
+bool TIBDatabaseInfo::ForcedWrites()
+{
+    return IntegerItem(isc_info_forced_writes, 0) != 0;
+}
+
+int32_t TIBDatabaseInfo::IntegerItem(char item, int32_t missing)
+{
     char reply[kInfoReplyLength] = {};
     const ISC_STATUS result = FGDSLibrary->isc_database_info(ThreadStatusVector(), FDatabase.HandleAddress(), 1,
-                                                             &kDialectItem, kInfoReplyLength, reply);
+                                                             &item, kInfoReplyLength, reply);
     if (StatusHasCode({isc_lost_db_connection}))
         FDatabase.Call(result, true);
     else if (result > 0)
         RaiseStatusError();
 
-    if (reply[0] != kDialectItem)
-        return 1;
+    if (reply[0] != item)
+        return missing;
     auto length = static_cast<short>(FGDSLibrary->isc_vax_integer(reply + 1, 2));
     // A length that would reach past the reply is not read.
     if (length < 0 || length > kInfoReplyLength - 3)

@@ -112,8 +112,13 @@ public:
 
     // isc_info_db_SQL_dialect of the attached database; 1 when the reply does not carry it.
     int32_t DBSQLDialect();
+    // isc_info_forced_writes: whether the server writes each page through to the disk; false
+    // when the reply does not carry it.
+    bool ForcedWrites();
 
 private:
+    int32_t IntegerItem(char item, int32_t missing);
+
     std::shared_ptr<IGDSLibrary> FGDSLibrary;
     bool FIBLoaded = false;
     TIBDatabase& FDatabase;

@@ -1,6 +1,7 @@
 #include "InsertBatch.h"
 
 #include "IBErrors.h"
+#include "IBSqlError.h"
 #include "IBMetadata.h"
 
 std::string InsertBatchSql(std::string_view table, const std::vector<std::string>& columns, std::size_t rows)
@@ -40,10 +41,10 @@ TInsertBatch::TInsertBatch(TIBTransaction& transaction, std::string table, std::
 
 void TInsertBatch::Add(const TSqlMessage& row, const TBlobIdMapper& blobs)
 {
-    if (row.Count() != FColumns.size())
+    if (row.Count() < FColumns.size())
         RaiseClientError(ceRowShapeMismatch, {std::to_string(row.Count()) + " values for " +
                                               std::to_string(FColumns.size()) + " columns of " + FTable});
-    FFull.Params().CopyFrom(row, FPending * FColumns.size(), blobs);
+    FFull.Params().CopyFrom(row, FPending * FColumns.size(), blobs, FColumns.size());
     if (++FPending == FRowsPerBatch)
         Send(FFull, FPending);
 }
@@ -60,11 +61,45 @@ void TInsertBatch::Flush()
     Send(*FRest, count);
 }
 
+void TInsertBatch::RetryRefusedRows(TRefusedRow refused, TRetryRow beforeRetry)
+{
+    FRefused = std::move(refused);
+    FBeforeRetry = std::move(beforeRetry);
+}
+
 void TInsertBatch::Send(TIBStatement& statement, std::size_t rows)
 {
-    // A refused batch is dropped whole (the server wrote none of its rows); the caller still has them.
+    // A refused batch is dropped whole (the server wrote none of its rows); the caller still has
+    // them, and so has FFull's message until the next Add.
     FPending = 0;
-    statement.Execute();
     ++FRoundTrips;
+    try {
+        statement.Execute();
+    } catch (const EIBSqlError&) {
+        if (!FRefused)
+            throw;
+        SendEachAlone(rows);
+        return;
+    }
     FWritten += rows;
+}
+
+void TInsertBatch::SendEachAlone(std::size_t rows)
+{
+    if (!FSingle)
+        FSingle.emplace(FTransaction, InsertBatchSql(FTable, FColumns, 1));
+    TSqlMessage& values = FFull.Params();
+    const std::size_t columns = FColumns.size();
+    for (std::size_t r = 0; r < rows; ++r) {
+        if (FBeforeRetry)
+            FBeforeRetry(r, values, r * columns);
+        FSingle->Params().CopyFields(values, r * columns, columns, 0);
+        ++FRoundTrips;
+        try {
+            FSingle->Execute();
+            ++FWritten;
+        } catch (const EIBSqlError& refusal) {
+            FRefused(r, values, r * columns, refusal);
+        }
+    }
 }

@@ -536,12 +536,14 @@ void TSqlMessage::CopyFields(const TSqlMessage& source, std::size_t sourceFirst,
     }
 }
 
-void TSqlMessage::CopyFrom(const TSqlMessage& source, std::size_t first, const TBlobIdMapper& blobs)
+void TSqlMessage::CopyFrom(const TSqlMessage& source, std::size_t first, const TBlobIdMapper& blobs,
+                           std::size_t count)
 {
-    CopyFields(source, 0, source.Count(), first);
+    count = std::min(count, source.Count());
+    CopyFields(source, 0, count, first);
     if (!blobs)
         return;
-    for (std::size_t i = 0; i < source.Count(); ++i) {
+    for (std::size_t i = 0; i < count; ++i) {
         const TSqlField& to = FFields[first + i];
         if (to.type != TSqlType::Blob || NullAt(to))
             continue;

@@ -142,7 +142,9 @@ public:
     // each pair must have the same shape (ceRowShapeMismatch otherwise, nothing copied). Blob
     // ids pass through blobs when given (ids of another database mean nothing here), unchanged
     // otherwise. Where both messages have exactly the same fields the buffer moves in one copy.
-    void CopyFrom(const TSqlMessage& source, std::size_t first = 0, const TBlobIdMapper& blobs = {});
+    // count: only source's first count fields (a row whose select list goes on past them).
+    void CopyFrom(const TSqlMessage& source, std::size_t first = 0, const TBlobIdMapper& blobs = {},
+                  std::size_t count = SIZE_MAX);
     // The same for count fields of source from sourceFirst on, blob ids unchanged.
     void CopyFields(const TSqlMessage& source, std::size_t sourceFirst, std::size_t count, std::size_t first);
 

@@ -720,4 +720,40 @@ TEST_F(InsertBatches, FullBatchesGoAsTheyFillAndTheRestInAShorterOne)
               "insert into \"T\" (\"ID\") values (?)");
 }
 
+TEST_F(InsertBatches, ARefusedBatchGoesAgainRowByRowAndOnlyTheRefusedRowIsHandedBack)
+{
+    TIBTransaction tr = Start();
+    const Field id{SQL_LONG + 1, 4, 0, 0, "ID"};
+    const Field key{SQL_TEXT + 1, 8, 0, 0, "DB_KEY"};
+    ScriptPrepare(kSelect, {id, key});  // a select list that goes on past the inserted columns
+    TIBStatement source(tr, "select id, rdb$db_key from s");
+    ScriptPrepare(isc_info_sql_stmt_exec_procedure, {}, {id, id, id});
+    TInsertBatch batch(tr, "T", {"ID"}, 3);
+    std::vector<std::pair<std::size_t, std::string>> refused;
+    std::vector<std::size_t> retried;
+    batch.RetryRefusedRows(
+        [&](std::size_t row, const TSqlMessage& values, std::size_t first, const EIBSqlError&) {
+            refused.emplace_back(row, std::string(values.RawValue(first)));
+        },
+        [&](std::size_t row, TSqlMessage&, std::size_t) { retried.push_back(row); });
+    for (int i = 1; i <= 3; ++i)
+        fakeclient::sql::PushRow({LittleEndian(i, 4), std::string(8, static_cast<char>(i))});
+    source.Execute();
+    ScriptPrepare(isc_info_sql_stmt_insert, {}, {id});
+    fakeclient::Push("isc_dsql_execute2", fakeclient::Failure(335544665));  // the batch
+    fakeclient::Push("isc_dsql_execute2", fakeclient::Reply{});  // row 0 alone
+    fakeclient::Push("isc_dsql_execute2", fakeclient::Failure(335544665));  // row 1 alone
+    while (source.Fetch())
+        batch.Add(source.Columns());
+    EXPECT_EQ(refused, (std::vector<std::pair<std::size_t, std::string>>{{1, LittleEndian(2, 4)}}));
+    EXPECT_EQ(retried, (std::vector<std::size_t>{0, 1, 2}));
+    EXPECT_EQ(batch.RowsWritten(), 2u);
+    const auto executes = fakeclient::CallsTo("isc_dsql_execute2");
+    ASSERT_EQ(executes.size(), 5u);  // the select, the refused batch, three rows alone
+    for (int row = 0; row < 3; ++row) {
+        EXPECT_EQ(executes[2 + row].Number("in_count"), 1);
+        EXPECT_EQ(executes[2 + row].Bytes("in[0].data"), LittleEndian(row + 1, 4));
+    }
+}
+
 }  // namespace

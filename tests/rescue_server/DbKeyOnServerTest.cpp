@@ -1,11 +1,18 @@
 // Record numbers against the server's own keys: on 4 KB and 8 KB pages, every RDB$DB_KEY a
 // healthy table hands out names a slot of one of that table's data pages (sequence x slots +
-// line), and every used slot has its key.
+// line), and every used slot has its key; and a probe of several keys fetches each directly.
 
+#include <algorithm>
 #include <set>
 #include <sstream>
 
+#include "IBDatabase.h"
+#include "IBSqlError.h"
+#include "IBStatement.h"
+#include "IBTransaction.h"
 #include "RescueDbKey.h"
+#include "RescuePump.h"
+#include "RescueSql.h"
 #include "RescueServerSupport.h"
 #include "SqlValues.h"
 
@@ -89,6 +96,63 @@ TEST_P(DbKeyOnServer, EveryKeyNamesAUsedSlotOfItsTable) {
     EXPECT_EQ(a, SlotsOnPages(database, 128));
     EXPECT_EQ(b, SlotsOnPages(database, 129));
     EXPECT_GT(*b.rbegin(), SlotsPerDataPage(GetParam())) << "the table spans several pages";
+}
+
+// The pump asks a page's record numbers many per round trip: the server must fetch each key on
+// its own, never read the table through, which on a table with a zeroed page fails.
+TEST_P(DbKeyOnServer, SeveralKeysInOneProbeAreFetchedDirectlyBesideADamagedPage) {
+    const fs::path database = MakeDatabase(GetParam());
+    const std::uint32_t slots = SlotsPerDataPage(GetParam());
+    const auto before = SlotsOnPages(database, 129);
+    fbdamage::damage(database, {fbdamage::Kind::ZeroPage, 1, std::uint16_t{129}, 5});
+    const auto after = SlotsOnPages(database, 129);
+    std::set<std::uint64_t> zeroedPages;
+    for (const std::uint64_t record : before)
+        if (after.count(record) == 0) zeroedPages.insert(record / slots);
+    ASSERT_EQ(zeroedPages.size(), 1u);
+
+    // A run on a page beside the zeroed one: its records, slots past them, one key asked twice.
+    const std::uint64_t page = *zeroedPages.begin() == 0 ? 1 : *zeroedPages.begin() - 1;
+    std::uint64_t last = page * slots;
+    for (const std::uint64_t record : after)
+        if (record / slots == page) last = std::max(last, record);
+    const std::uint64_t from = std::max<std::uint64_t>(page * slots, last >= 40 ? last - 40 : 0);
+    std::vector<std::uint64_t> asked;
+    for (std::uint64_t record = from; record < from + 64 && record < (page + 1) * slots; ++record)
+        asked.push_back(record);
+    asked.push_back(asked.front());
+    std::set<std::uint64_t> expected;
+    for (const std::uint64_t record : asked)
+        if (after.count(record) > 0) expected.insert(record);
+    ASSERT_FALSE(expected.empty());
+    ASSERT_LT(expected.size(), 64u) << "some slots asked are empty";
+
+    const ServerLogin login{server().user(), server().password()};
+    TIBDatabase db;
+    OpenDatabase(db, database.string(), login);
+    TIBTransaction read(db, TTransactionOptions::ReadDamagedSource());
+    TTableInfo table;
+    for (const TTableInfo& info : ReadUserTables(read))
+        if (info.name == "B") table = info;
+    ASSERT_EQ(table.name, "B");
+    TIBStatement probe(read, ProbeSql(table, asked.size()));
+    for (std::size_t k = 0; k < asked.size(); ++k)
+        probe.Params().SetDbKey(k, TDbKey::For(129, static_cast<std::uint32_t>(asked[k])));
+    std::vector<std::uint64_t> got;
+    probe.ForEachRow([&](const TSqlMessage& row) {
+        got.push_back(row.GetDbKey(table.columns.size())->RecordNumber());
+        EXPECT_EQ(row.GetText(1).value_or(""), "b" + std::to_string(row.GetInt32(0).value_or(-1)));
+        return true;
+    });
+    EXPECT_EQ(std::set<std::uint64_t>(got.begin(), got.end()), expected);
+    EXPECT_EQ(got.size(), expected.size()) << "each row once";
+
+    // What the probe must not be: the same table read through fails on the zeroed page.
+    TIBDatabase other;
+    OpenDatabase(other, database.string(), login);
+    TIBTransaction again(other, TTransactionOptions::ReadDamagedSource());
+    TIBStatement scan(again, NaturalScanSql(table));
+    EXPECT_THROW(scan.ForEachRow([](const TSqlMessage&) { return true; }), EIBSqlError);
 }
 
 INSTANTIATE_TEST_SUITE_P(PageSizes, DbKeyOnServer, ::testing::Values(4096u, 8192u));

@@ -81,6 +81,8 @@ TEST_P(RescueOfDamage, SavesOnlyGenuineRowsAndAtLeastWhatTheServersToolsSave) {
     EXPECT_TRUE(server().reachable()) << "the server survived";
     ASSERT_EQ(report.outcome, RescueOutcome::NewDatabaseMade) << report.failure << "\n" << joined;
     EXPECT_EQ(FilesIn(directory), std::vector<fs::path>{target}) << "no working copy or temporary file is left";
+    // The pump loads without forced writes; the new database must get them back as restored.
+    EXPECT_EQ(Scalar(server(), target, "select mon$forced_writes from mon$database"), 1);
 
     std::map<std::string, const TableRescue*> byName;
     for (const TableRescue& table : report.tables) byName[table.name] = &table;

@@ -4,6 +4,7 @@
 
 #include <map>
 #include <set>
+#include <tuple>
 #include <vector>
 
 #include "RescueProbing.h"
@@ -19,15 +20,21 @@ struct ProbeRun {
     std::uint64_t probes = 0;
 };
 
-ProbeRun Probe(const Layout& table, std::uint32_t slots, std::uint64_t first, ProbeLimits limits) {
+// Fetches `keysPerTrip` records per round trip as the pump does: every row a trip brings is
+// kept, the results are recorded in order while the prober still names the record.
+ProbeRun Probe(const Layout& table, std::uint32_t slots, std::uint64_t first, ProbeLimits limits,
+               std::size_t keysPerTrip = 1) {
     RecordProber prober(slots, first, limits);
     ProbeRun run;
-    while (const auto record = prober.Next()) {
-        const auto place = table.find(*record);
-        const ProbeResult result = place == table.end() ? ProbeResult::Empty : place->second;
-        if (result == ProbeResult::Found) run.found.insert(*record);
-        prober.Record(result);
-        if (++run.probes > 1'000'000) break;
+    while (prober.Next()) {
+        for (const std::uint64_t record : prober.NextRun(keysPerTrip)) {
+            const auto place = table.find(record);
+            const ProbeResult result = place == table.end() ? ProbeResult::Empty : place->second;
+            if (result == ProbeResult::Found) run.found.insert(record);
+            if (prober.Next() == record) prober.Record(result);
+            ++run.probes;
+        }
+        if (run.probes > 1'000'000) break;
     }
     return run;
 }
@@ -52,21 +59,22 @@ struct LayoutCase {
     std::uint64_t first;
 };
 
-class ProbingReaches : public ::testing::TestWithParam<LayoutCase> {};
+class ProbingReaches : public ::testing::TestWithParam<std::tuple<LayoutCase, std::size_t>> {};
 
 TEST_P(ProbingReaches, EveryReadableRecordAndEnds) {
-    const Layout table = GetParam().make();
-    const ProbeRun run = Probe(table, kSlots, GetParam().first, {});
+    const auto& [layout, keysPerTrip] = GetParam();
+    const Layout table = layout.make();
+    const ProbeRun run = Probe(table, kSlots, layout.first, {}, keysPerTrip);
     std::set<std::uint64_t> expected;
     for (const std::uint64_t record : FoundIn(table))
-        if (record >= GetParam().first) expected.insert(record);
+        if (record >= layout.first) expected.insert(record);
     EXPECT_EQ(run.found, expected);
     EXPECT_LT(run.probes, 1'000'000u) << "probing must end";
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Layouts, ProbingReaches,
-    ::testing::Values(
+    ::testing::Combine(::testing::Values(
         LayoutCase{"full_pages",
                    [] {
                        Layout t;
@@ -109,7 +117,11 @@ INSTANTIATE_TEST_SUITE_P(
                        return t;
                    },
                    0}),
-    [](const auto& info) { return std::string(info.param.name); });
+                       // One key per round trip, a run that ends inside a page, and whole runs.
+                       ::testing::Values(std::size_t{1}, std::size_t{7}, std::size_t{64})),
+    [](const auto& info) {
+        return std::string(std::get<0>(info.param).name) + "_" + std::to_string(std::get<1>(info.param)) + "_per_trip";
+    });
 
 TEST(Probing, AnEmptyRunEndsThePageNotTheTable) {
     Layout table;
@@ -121,6 +133,15 @@ TEST(Probing, AnEmptyRunEndsThePageNotTheTable) {
     EXPECT_EQ(run.found.count(kSlots), 1u);
     // Page 0: 10 found + 64 empty; page 1: 10 + 64; then 16 pages of 64 empty probes.
     EXPECT_EQ(run.probes, 2u * (10 + 64) + 16u * 64);
+}
+
+TEST(Probing, ARunStaysOnItsPage) {
+    RecordProber prober(kSlots, kSlots - 5);
+    const std::vector<std::uint64_t> run = prober.NextRun(64);
+    ASSERT_EQ(run.size(), 5u);
+    EXPECT_EQ(run.front(), kSlots - 5u);
+    EXPECT_EQ(run.back(), kSlots - 1u);
+    EXPECT_EQ(prober.NextRun(0).size(), 1u) << "a run holds at least the next record";
 }
 
 TEST(Probing, StartingMidPageCountsThatPageAsHoldingRecords) {
