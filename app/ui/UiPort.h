@@ -54,6 +54,8 @@ enum class ServerPhase {
     Mend,
     Backup,
     Restore,
+    Copy,    // the rescue's working copy
+    Pump,    // the rescue's row-by-row reading
 };
 
 class UiPort {
@@ -98,6 +100,11 @@ public:
     // into the log. A front end whose busy cursor says enough keeps these as they are.
     virtual void ShowServerSilence(ServerPhase /*phase*/, std::chrono::milliseconds /*elapsed*/) {}
     virtual void EndServerSilence() {}
+
+    // Whether the operator has asked the running job to stop (a terminal's interrupt, termination
+    // or hang-up signal). A job that can stop cleanly asks between its server calls; the window
+    // never asks a job to stop. May be asked from any thread.
+    virtual bool StopRequested() const { return false; }
 
     // The inputs.
     virtual std::string EditText(UiEdit edit) const = 0;
