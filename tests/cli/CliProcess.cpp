@@ -157,12 +157,25 @@ bool CliProcess::pump() {
     return out_ >= 0 || err_ >= 0;
 }
 
-bool CliProcess::waitForError(const std::string& text) {
+bool CliProcess::waitFor(const std::string& collected, const std::string& text) {
     const auto deadline = std::chrono::steady_clock::now() + kHangGuard;
-    while (result_.err.find(text) == std::string::npos) {
+    while (collected.find(text) == std::string::npos) {
         if (!pump() || std::chrono::steady_clock::now() > deadline) return false;
     }
     return true;
+}
+
+bool CliProcess::waitForError(const std::string& text) {
+    return waitFor(result_.err, text);
+}
+
+bool CliProcess::waitForOutput(const std::string& text) {
+    return waitFor(result_.out, text);
+}
+
+void CliProcess::sendSignal(int signal) {
+    if (ended_) throw std::logic_error("the child has ended: no signal can reach it");
+    failIf(::kill(pid_, signal) != 0, "kill");
 }
 
 bool CliProcess::running() {

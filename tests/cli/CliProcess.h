@@ -45,6 +45,10 @@ public:
     // Collects output until standard error holds `text`, or the program has closed its outputs.
     // True when found.
     bool waitForError(const std::string& text);
+    // The same for standard output.
+    bool waitForOutput(const std::string& text);
+    // Sends the program a signal (it must not have ended yet).
+    void sendSignal(int signal);
     // What was collected so far.
     const CliResult& collected() const { return result_; }
     // Whether the program has not ended yet.
@@ -54,6 +58,7 @@ public:
 
 private:
     bool pump();  // one round of reading; false once both outputs are closed
+    bool waitFor(const std::string& collected, const std::string& text);
 
     pid_t pid_ = -1;
     int out_ = -1;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QFileDialog>
@@ -60,7 +61,11 @@ protected:
     QStringList Log() { return Child<QPlainTextEdit>("MemoProgresso")->toPlainText().split(QLatin1Char('\n')); }
     void Click(const char* button) { Child<QPushButton>(button)->click(); }
     // Yes to the repair's confirmation, then the new file typed into the save dialog.
-    static void ConfirmRepairInto(const fs::path& target);
+    static void ConfirmRepairInto(const fs::path& target) {
+        ConfirmInto(target, U("Esse processo poderá levar alguns minutos."));
+    }
+    // The same for the job whose confirmation starts with `question`.
+    static void ConfirmInto(const fs::path& target, const QString& question);
 
     std::unique_ptr<TMainWindow> window;
 };
@@ -71,9 +76,9 @@ void Press(QMessageBox* box, QMessageBox::StandardButton which) {
     box->button(which)->click();
 }
 
-void JobsInTheWindow::ConfirmRepairInto(const fs::path& target) {
-    WhenModal<QMessageBox>([target](QMessageBox* box) {
-        EXPECT_TRUE(box->text().startsWith(U("Esse processo poderá levar alguns minutos.")));
+void JobsInTheWindow::ConfirmInto(const fs::path& target, const QString& question) {
+    WhenModal<QMessageBox>([target, question](QMessageBox* box) {
+        EXPECT_TRUE(box->text().startsWith(question)) << box->text().toStdString();
         Press(box, QMessageBox::Yes);
         WhenModal<QFileDialog>([target](QFileDialog* dialog) {
             dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
@@ -235,6 +240,57 @@ TEST_F(JobsInTheWindow, TheTimerTicksWhileTheServerSweepsAndMendsALargeDatabase)
     EXPECT_EQ(log.last(), U("Processo concluido!"));
     EXPECT_TRUE(fs::exists(target));
     EXPECT_FALSE(window->Logic().JobRunning());
+}
+
+// The rescue's long calls wait as the repair's do: the server answers the validation start of the
+// working copy only when the validation has ended (over a second for this database), and the copy,
+// the backup and the restore take long too. Meanwhile the timer ticks, the busy cursor shows, and
+// every command and close request is kept out.
+TEST_F(JobsInTheWindow, TheTimerTicksAndCloseIsRefusedWhileTheServerValidatesARescuesWorkingCopy) {
+    const fs::path source = server().freshPath("qt_resgate_grande");
+    server().createLargeDatabase(source, 80000);
+    const fs::path target = server().freshPath("qt_resgate_grande_novo");
+    Child<QLineEdit>("LblEditBancodeDados")->setText(QString::fromStdString(source.string()));
+    QAction* rescue = Child<QAction>("ActnResgate");
+    ASSERT_NE(rescue, nullptr);
+
+    Timer()->setInterval(250);
+    std::map<ServerPhase, int> ticks;
+    std::map<ServerPhase, bool> checked;
+    int refusals = 0;
+    int busyCursorMissing = 0;
+    QObject::connect(Timer(), &QTimer::timeout, window.get(), [&] {
+        const auto phase = window->Logic().ServerCallWaiting();
+        if (!phase) return;
+        ++ticks[*phase];
+        if (!QApplication::overrideCursor()) ++busyCursorMissing;
+        if (checked[*phase]) return;
+        checked[*phase] = true;
+        const QStringList before = Log();
+        window->close();
+        rescue->trigger();
+        Click("BtBtnVerificaBD");
+        Click("BtBtnReparaBD");
+        Click("BitBtn4");  // "&Sair"
+        if (window->isVisible() && Log() == before) ++refusals;
+    });
+
+    ConfirmInto(target, U("O resgate copia o banco de dados"));
+    rescue->trigger();
+
+    EXPECT_GE(ticks[ServerPhase::Validation], 1) << "ticks while the server validated the working copy";
+    EXPECT_EQ(refusals, static_cast<int>(checked.size())) << "commands and close requests kept out in every phase";
+    EXPECT_EQ(busyCursorMissing, 0);
+    for (const auto& [phase, count] : ticks)
+        RecordProperty("ticks_phase_" + std::to_string(static_cast<int>(phase)), count);
+    const QStringList log = Log();
+    ASSERT_GE(log.size(), 2);
+    EXPECT_EQ(log.last(), U("Resgate concluído!")) << log.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(fs::exists(target));
+    EXPECT_FALSE(fs::exists(target.parent_path() / (target.stem().string() + "_COPIA.tmp")));
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(window->Logic().JobRunning());
+    EXPECT_TRUE(Child<QGroupBox>("GrpBxDadosServidor")->isEnabled());
 }
 
 }  // namespace
