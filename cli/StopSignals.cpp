@@ -36,7 +36,9 @@ sigset_t StopSet() {
     if (!AnyRescueUnfinished()) EndProcessRemovingRescueFiles(kExitFailure);
     // Further signals change nothing: the grace runs out once.
     std::this_thread::sleep_for(kStopGrace);
-    [[maybe_unused]] const ssize_t ignored = ::write(STDERR_FILENO, kGaveUp, std::strlen(kGaveUp));
+    if (AnyRescueUnfinished()) {
+        [[maybe_unused]] const ssize_t ignored = ::write(STDERR_FILENO, kGaveUp, std::strlen(kGaveUp));
+    }
     EndProcessRemovingRescueFiles(kExitFailure);
 }
 

@@ -1,6 +1,10 @@
 // tovanel-cli against a stopped server, on the fault tests' own instance (see CMakeLists.txt), so
 // the shared instance never goes away under tests running in parallel.
 #include <gtest/gtest.h>
+#include <signal.h>
+
+#include <fstream>
+#include <iterator>
 
 #include "CliProcess.h"
 #include "PrivateServer.h"
@@ -63,6 +67,72 @@ TEST_F(CliServerStopped, EveryJobLogsWhatItStartedAndShowsTheServerIsDown) {
         EXPECT_TRUE(result.err.ends_with(c.errEnd));
     }
     EXPECT_FALSE(fs::exists(repaired));
+}
+
+// Holds the server's process still (SIGSTOP) for as long as it lives: every call then waits for an
+// answer that does not come. Let go in any case.
+class HeldServer {
+public:
+    explicit HeldServer(const fs::path& home) {
+        std::ifstream(home / "server.pid") >> pid_;
+        if (pid_ > 0 && ::kill(pid_, SIGSTOP) != 0) pid_ = 0;
+    }
+    ~HeldServer() {
+        if (pid_ > 0) ::kill(pid_, SIGCONT);
+    }
+    HeldServer(const HeldServer&) = delete;
+    HeldServer& operator=(const HeldServer&) = delete;
+    bool holding() const { return pid_ > 0; }
+
+private:
+    pid_t pid_ = 0;
+};
+
+class CliServerHeld : public CliServerStopped {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(ownsInstance()) << "tests that hold the server must run on an instance of their own";
+        try {
+            server().start();
+        } catch (const std::exception& e) {
+            if (testserver::serverWasProvided()) GTEST_FAIL() << e.what();
+            GTEST_SKIP() << "cannot start a private instance here: " << e.what();
+        }
+        db_ = server().freshPath("cli_retido");
+        server().createHealthyDatabase(db_);
+    }
+};
+
+// A rescue stopped by a signal while the server does not answer its call: the program does not
+// wait for ever; after its grace it removes the working copy (and every other file of the rescue)
+// and exits 2, the original as it was.
+TEST_F(CliServerHeld, ARescueStoppedWhileTheServerDoesNotAnswerEndsAfterTheGraceRemovingItsFiles) {
+    std::ifstream in(db_, std::ios::binary);
+    const std::string before((std::istreambuf_iterator<char>(in)), {});
+    const fs::path directory = server().freshPath("cli_retido_dir", "");
+    fs::create_directory(directory);
+    server().handToServer(directory);
+    fs::permissions(directory, fs::perms::owner_all | fs::perms::group_all);
+    clitest::CliLaunch launch;
+    launch.args = {"rescue", "--yes", "-o", (directory / "banco_RESGATE.FDB").string(), db_.string()};
+    clitest::CliProcess child(launch);
+    ASSERT_TRUE(child.waitForOutput("Validando a cópia de trabalho.\n")) << child.collected().out << child.collected().err;
+    CliResult result;
+    {
+        HeldServer held(server().home());
+        ASSERT_TRUE(held.holding());
+        child.sendSignal(SIGTERM);
+        result = child.finish();
+    }
+    EXPECT_EQ(result.exitCode, 2) << result.out << result.err;
+    EXPECT_TRUE(result.err.ends_with("\ntovanel-cli: o resgate não parou a tempo; seus arquivos foram apagados.\n"))
+        << result.err;
+    std::string left;
+    for (const auto& entry : fs::directory_iterator(directory)) left += entry.path().string() + "\n";
+    EXPECT_EQ(left, "") << "no working copy or other file of the rescue is left";
+    std::ifstream after(db_, std::ios::binary);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(after)), {}), before) << "the original is untouched";
+    fs::remove_all(directory);
 }
 
 }  // namespace
