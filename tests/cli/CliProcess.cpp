@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fstream>
 #include <chrono>
 #include <sstream>
 #include <stdexcept>
@@ -200,6 +201,19 @@ CliResult CliProcess::finish() {
     }
     result_.exitCode = WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
     return result_;
+}
+
+std::uint64_t fileHash(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::uint64_t hash = 14695981039346656037ull;
+    char buffer[1 << 16];
+    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
+        for (std::streamsize i = 0; i < in.gcount(); ++i) {
+            hash ^= static_cast<unsigned char>(buffer[i]);
+            hash *= 1099511628211ull;
+        }
+    }
+    return hash;
 }
 
 CliResult runCli(const CliLaunch& launch) {

@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -70,6 +71,9 @@ private:
 };
 
 CliResult runCli(const CliLaunch& launch);
+
+// A cheap fingerprint of a large file's bytes (FNV-1a, 64 bits), to prove it unchanged.
+std::uint64_t fileHash(const std::filesystem::path& path);
 
 // For failure messages.
 std::string describe(const CliLaunch& launch, const CliResult& result);

@@ -522,20 +522,6 @@ TEST_F(CliRescueOnServer, RescueWithYesMakesTheNewDatabaseWritesItsJsonReportAnd
     EXPECT_GT(counts.at("PEDIDOS"), 0);
 }
 
-// A cheap fingerprint of a large file's bytes (FNV-1a, 64 bits), to prove it unchanged.
-std::uint64_t FileHash(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::uint64_t hash = 14695981039346656037ull;
-    char buffer[1 << 16];
-    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
-        for (std::streamsize i = 0; i < in.gcount(); ++i) {
-            hash ^= static_cast<unsigned char>(buffer[i]);
-            hash *= 1099511628211ull;
-        }
-    }
-    return hash;
-}
-
 // Stopped by a signal at any point of its run (during the copy, the validation of the copy, the
 // restore into the new file), the rescue leaves no working copy, temporary backup or half-made
 // new database, the original byte for byte as it was, and exits 2: by its own stop between two
@@ -543,7 +529,7 @@ std::uint64_t FileHash(const fs::path& path) {
 TEST_F(CliRescueOnServer, ASignalStopsItRemovingItsFilesLeavingTheOriginalAndExitsTwo) {
     const fs::path db = server().freshPath("cli_resgate_grande");
     server().createLargeDatabase(db, 30000);
-    const std::uint64_t before = FileHash(db);
+    const std::uint64_t before = clitest::fileHash(db);
     const struct {
         int signal;
         const char* sentAfter;  // a line of the log
@@ -572,7 +558,7 @@ TEST_F(CliRescueOnServer, ASignalStopsItRemovingItsFilesLeavingTheOriginalAndExi
         std::string left;
         for (const auto& entry : fs::directory_iterator(directory)) left += entry.path().string() + "\n";
         EXPECT_EQ(left, "") << "no working copy, temporary backup or half-made database is left";
-        EXPECT_EQ(FileHash(db), before) << "the original is untouched";
+        EXPECT_EQ(clitest::fileHash(db), before) << "the original is untouched";
         fs::remove_all(directory);
     }
     EXPECT_TRUE(server().reachable());
