@@ -30,17 +30,22 @@ protected:
     static bool ownsInstance() { return testserver::PrivateServer::instance().instanceName() != "main"; }
 
     void SetUp() override {
-        ASSERT_TRUE(ownsInstance()) << "tests that stop the server must run on an instance of their own";
+        StartWithADatabase("cli_stopped");
+        if (HasFatalFailure() || IsSkipped()) return;
+        server().stop();
+        ASSERT_FALSE(server().reachable());
+    }
+    // The instance of its own running, and a healthy database in db_.
+    void StartWithADatabase(const char* stem) {
+        ASSERT_TRUE(ownsInstance()) << "tests that stop or hold the server must run on an instance of their own";
         try {
             server().start();
         } catch (const std::exception& e) {
             if (testserver::serverWasProvided()) GTEST_FAIL() << e.what();
             GTEST_SKIP() << "cannot start a private instance here: " << e.what();
         }
-        db_ = server().freshPath("cli_stopped");
+        db_ = server().freshPath(stem);
         server().createHealthyDatabase(db_);
-        server().stop();
-        ASSERT_FALSE(server().reachable());
     }
     void TearDown() override { server().removeFreshFiles(); }
     testserver::PrivateServer& server() { return testserver::PrivateServer::instance(); }
@@ -93,17 +98,7 @@ private:
 
 class CliServerHeld : public CliServerStopped {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(ownsInstance()) << "tests that hold the server must run on an instance of their own";
-        try {
-            server().start();
-        } catch (const std::exception& e) {
-            if (testserver::serverWasProvided()) GTEST_FAIL() << e.what();
-            GTEST_SKIP() << "cannot start a private instance here: " << e.what();
-        }
-        db_ = server().freshPath("cli_retido");
-        server().createHealthyDatabase(db_);
-    }
+    void SetUp() override { StartWithADatabase("cli_retido"); }
 };
 
 // A rescue stopped by a signal while the server does not answer its call (held from the start, so
