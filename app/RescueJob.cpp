@@ -4,6 +4,8 @@
 #include <chrono>
 #include <ctime>
 #include <map>
+#include <optional>
+#include <type_traits>
 
 #include "IBBackupService.h"
 #include "IBRestoreService.h"
@@ -27,9 +29,16 @@ std::string Quoted(const std::string& text) {
     return literal + "'";
 }
 
+// The operator's stop, raised between calls.
+class ERescueStopped : public ERescueError {
+public:
+    ERescueStopped() : ERescueError(kRescueStopped) {}
+};
+
 class RescueRun {
 public:
-    RescueRun(const RescueRequest& request, const RescueCallback& callback) : request_(request), callback_(callback) {
+    RescueRun(const RescueRequest& request, const RescueCallback& callback, RescueCalls& calls)
+        : request_(request), callback_(callback), calls_(calls) {
         report_.original = request.original;
         report_.newDatabase = request.newDatabase;
     }
@@ -37,9 +46,13 @@ public:
     RescueReport Run() {
         const auto started = std::chrono::steady_clock::now();
         const bool newExisted = RegularFileExists(request_.newDatabase);
+        std::optional<UnfinishedFile> unfinished;
+        if (!newExisted) unfinished.emplace(request_.newDatabase);
         try {
             Steps();
             report_.outcome = RescueOutcome::NewDatabaseMade;
+        } catch (const ERescueStopped& stopped) {
+            report_.failure = stopped.what();
         } catch (const ERescueServerGone& gone) {
             report_.serverDied = true;
             report_.failure = gone.what();
@@ -47,8 +60,7 @@ public:
             report_.failure = failure.what();
             report_.serverDied = !ServerAnswers();
         }
-        target_.reset();
-        source_.reset();
+        Detach();
         Say(RescuePhase::Finishing, "Removendo os arquivos temporários do resgate.");
         for (const std::string& left : temps_.RemoveAll())
             report_.failure += (report_.failure.empty() ? "" : "; ") + std::string("não foi possível remover ") + left;
@@ -59,7 +71,48 @@ public:
     }
 
 private:
+    void StopIfAsked() {
+        if (calls_.StopRequested()) throw ERescueStopped();
+    }
+
+    // A client call that can block for long, made as the front end makes them; the operator's stop
+    // is heard before it.
+    template <class Call>
+    std::invoke_result_t<Call&> Wait(ServerPhase phase, Call&& call) {
+        StopIfAsked();
+        using Result = std::invoke_result_t<Call&>;
+        if constexpr (std::is_void_v<Result>) {
+            calls_.Run(phase, [&call] { call(); });
+        } else {
+            std::optional<Result> result;
+            calls_.Run(phase, [&call, &result] { result.emplace(call()); });
+            return std::move(*result);
+        }
+    }
+
+    // The output of a started service, one call per line, each line handed on.
+    void ForEachOutputLine(TIBControlAndQueryService& service, ServerPhase phase, const LineSink& onLine) {
+        for (std::string line = Wait(phase, [&] { return service.GetNextLine(); }); !line.empty();
+             line = Wait(phase, [&] { return service.GetNextLine(); }))
+            onLine(line);
+    }
+
+    // The attachments go before their files; a detach that fails has let go of its handle anyway.
+    void Detach() noexcept {
+        try {
+            calls_.Run(ServerPhase::Pump, [&] {
+                target_.reset();
+                source_.reset();
+            });
+        } catch (...) {
+        }
+        target_.reset();
+        source_.reset();
+    }
+
+    // The end's lines come whatever was asked: a stop is heard until then.
     void Say(RescuePhase phase, const std::string& line) {
+        if (phase != RescuePhase::Finishing) StopIfAsked();
         if (!callback_) return;
         RescueProgress progress;
         progress.phase = phase;
@@ -80,8 +133,10 @@ private:
         try {
             TIBServerInfoService info;
             Configure(info);
-            info.Attach();
-            info.Detach();
+            calls_.Run(ServerPhase::Connection, [&] {
+                info.Attach();
+                info.Detach();
+            });
             return true;
         } catch (...) {
             return false;
@@ -101,10 +156,10 @@ private:
         Say(RescuePhase::Checking, "Verificando se o servidor está com o banco de dados aberto.");
         TIBServerInfoService info;
         Configure(info);
-        info.Attach();
+        Wait(ServerPhase::Copy, [&] { info.Attach(); });
         Say(RescuePhase::Copying, "Copiando o banco de dados para um arquivo de trabalho.");
-        copy_ = MakeWorkingCopy(info, request_.original, request_.newDatabase, temps_);
-        info.Detach();
+        copy_ = Wait(ServerPhase::Copy, [&] { return MakeWorkingCopy(info, request_.original, request_.newDatabase, temps_); });
+        Wait(ServerPhase::Copy, [&] { info.Detach(); });
         Say(RescuePhase::Copying, "Cópia de trabalho: " + copy_.path);
     }
 
@@ -118,14 +173,17 @@ private:
             TIBValidationService validation;
             Configure(validation);
             validation.SetDatabaseName(copy_.path);
-            validation.Attach();
+            Wait(ServerPhase::Validation, [&] { validation.Attach(); });
             validation.SetOptions({TValidateOption::ValidateDB, TValidateOption::ValidateFull});
             const TLogTime startedAt = LocalLogTime(std::time(nullptr));
-            StartValidation(validation, log);
-            for (std::string line = validation.GetNextLine(); !line.empty(); line = validation.GetNextLine()) log(line);
+            // The server answers the start only when the whole validation has ended.
+            StartValidation([&] { Wait(ServerPhase::Validation, [&] { validation.ServiceStart(); }); }, log);
+            ForEachOutputLine(validation, ServerPhase::Validation, log);
             foundErrors_ = validation.ReportTaken();
             if (foundErrors_) ListRunDetails(validation, startedAt, true, log);
-            validation.SetActive(false);
+            Wait(ServerPhase::Validation, [&] { validation.SetActive(false); });
+        } catch (const ERescueStopped&) {
+            throw;
         } catch (const EIBError& failure) {
             // A validation that cannot run leaves the pump to find the damage in every table.
             validationFailed_ = true;
@@ -135,13 +193,15 @@ private:
 
     void ReadSchema() {
         Say(RescuePhase::ReadingSchema, "Lendo as definições das tabelas.");
-        source_.emplace(copy_.path, request_.login);
-        tables_ = ReadUserTables(source_->Transaction());
-        TIBStatement page(source_->Transaction(), "select mon$page_size from mon$database");
-        page.Execute();
-        if (!page.Fetch()) throw ERescueError("O servidor não informou o tamanho de página da cópia.");
-        slots_ = SlotsPerDataPage(static_cast<std::uint32_t>(*page.Columns().GetInt32(0)));
-        page.CloseCursor();
+        Wait(ServerPhase::Pump, [&] {
+            source_.emplace(copy_.path, request_.login);
+            tables_ = ReadUserTables(source_->Transaction());
+            TIBStatement page(source_->Transaction(), "select mon$page_size from mon$database");
+            page.Execute();
+            if (!page.Fetch()) throw ERescueError("O servidor não informou o tamanho de página da cópia.");
+            slots_ = SlotsPerDataPage(static_cast<std::uint32_t>(*page.Columns().GetInt32(0)));
+            page.CloseCursor();
+        });
 
         bool anyNamed = false;
         for (const TTableInfo& table : tables_) {
@@ -185,15 +245,18 @@ private:
     // Runs a started backup or restore to its end; nothing when it succeeded, else the table that
     // stopped it (empty: none named).
     std::optional<std::string> RunToEnd(TIBControlAndQueryService& service, RescuePhase phase) {
+        const ServerPhase waits = phase == RescuePhase::Restoring ? ServerPhase::Restore : ServerPhase::Backup;
         BackupOutputReader reader;
         try {
-            service.Attach();
-            service.ServiceStart();
-            for (std::string line = service.GetNextLine(); !line.empty(); line = service.GetNextLine()) {
+            Wait(waits, [&] { service.Attach(); });
+            Wait(waits, [&] { service.ServiceStart(); });
+            ForEachOutputLine(service, waits, [&](const std::string& line) {
                 reader.Add(line);
                 Say(phase, line);
-            }
-            service.SetActive(false);
+            });
+            Wait(waits, [&] { service.SetActive(false); });
+        } catch (const ERescueStopped&) {
+            throw;
         } catch (const EIBError& failure) {
             reader.Add(std::string("ERROR:") + failure.what());
             Say(phase, failure.what());
@@ -231,40 +294,46 @@ private:
     // ---- the pumped tables -------------------------------------------------------------------
 
     std::vector<std::string> Names(const std::string& sql) {
-        TIBTransaction read(*target_, TTransactionOptions::WriteTarget());
-        std::vector<std::string> names;
-        TIBStatement statement(read, sql);
-        statement.ForEachRow([&](const TSqlMessage& row) {
-            std::string name = row.GetText(0).value_or(std::string());
-            name.erase(name.find_last_not_of(' ') + 1);
-            names.push_back(name);
-            return true;
+        return Wait(ServerPhase::Pump, [&] {
+            TIBTransaction read(*target_, TTransactionOptions::WriteTarget());
+            std::vector<std::string> names;
+            TIBStatement statement(read, sql);
+            statement.ForEachRow([&](const TSqlMessage& row) {
+                std::string name = row.GetText(0).value_or(std::string());
+                name.erase(name.find_last_not_of(' ') + 1);
+                names.push_back(name);
+                return true;
+            });
+            read.Commit();
+            return names;
         });
-        read.Commit();
-        return names;
     }
 
     void RunDdl(const std::string& sql) {
-        TIBTransaction ddl(*target_, TTransactionOptions::WriteTarget());
-        TIBStatement statement(ddl, sql);
-        statement.Execute();
-        ddl.Commit();
+        Wait(ServerPhase::Pump, [&] {
+            TIBTransaction ddl(*target_, TTransactionOptions::WriteTarget());
+            TIBStatement statement(ddl, sql);
+            statement.Execute();
+            ddl.Commit();
+        });
     }
 
     // Parents before children, so a child's rows find the parent rows already there.
     std::vector<const TTableInfo*> PumpOrder() {
         std::multimap<std::string, std::string> parents;
-        TIBTransaction read(*target_, TTransactionOptions::WriteTarget());
-        TIBStatement statement(read,
-                               "select c.rdb$relation_name, p.rdb$relation_name from rdb$relation_constraints c "
-                               "join rdb$ref_constraints r on r.rdb$constraint_name = c.rdb$constraint_name "
-                               "join rdb$relation_constraints p on p.rdb$constraint_name = r.rdb$const_name_uq");
-        statement.ForEachRow([&](const TSqlMessage& row) {
-            auto trim = [](std::string s) { return s.erase(s.find_last_not_of(' ') + 1); };
-            parents.emplace(trim(row.GetText(0).value_or("")), trim(row.GetText(1).value_or("")));
-            return true;
+        Wait(ServerPhase::Pump, [&] {
+            TIBTransaction read(*target_, TTransactionOptions::WriteTarget());
+            TIBStatement statement(read,
+                                   "select c.rdb$relation_name, p.rdb$relation_name from rdb$relation_constraints c "
+                                   "join rdb$ref_constraints r on r.rdb$constraint_name = c.rdb$constraint_name "
+                                   "join rdb$relation_constraints p on p.rdb$constraint_name = r.rdb$const_name_uq");
+            statement.ForEachRow([&](const TSqlMessage& row) {
+                auto trim = [](std::string s) { return s.erase(s.find_last_not_of(' ') + 1); };
+                parents.emplace(trim(row.GetText(0).value_or("")), trim(row.GetText(1).value_or("")));
+                return true;
+            });
+            read.Commit();
         });
-        read.Commit();
         std::vector<const TTableInfo*> order;
         std::set<std::string> placed;
         // Bounded: each round places at least one table, or the rest (a cycle) in name order.
@@ -307,10 +376,12 @@ private:
 
     // A new attachment to the new database, changing its forced writes where one is given.
     void OpenTarget(std::optional<bool> forcedWrites = std::nullopt) {
-        target_.reset();
-        target_.emplace();
-        if (forcedWrites) target_->Params().SetValue("force_write", *forcedWrites ? "1" : "0");
-        OpenDatabase(*target_, request_.newDatabase, request_.login);
+        Wait(ServerPhase::Pump, [&] {
+            target_.reset();
+            target_.emplace();
+            if (forcedWrites) target_->Params().SetValue("force_write", *forcedWrites ? "1" : "0");
+            OpenDatabase(*target_, request_.newDatabase, request_.login);
+        });
     }
 
     void PumpOne(const TTableInfo& table, const std::set<std::string>& taken) {
@@ -328,16 +399,21 @@ private:
         for (const auto& index : indexes) RunDdl("alter index " + QuoteIdentifier(index) + " inactive");
         TableRescue result;
         try {
-            result = PumpTable(*source_, *target_, table, slots_, damage_, taken, request_.pump,
-                               [&](const TableRescue& sofar) {
-                                   RescueProgress progress;
-                                   progress.phase = RescuePhase::Pumping;
-                                   progress.table = table.name;
-                                   progress.rows = sofar.rowsSaved;
-                                   progress.quarantined = sofar.QuarantinedRows();
-                                   progress.unreadable = sofar.unreadableRecords;
-                                   if (callback_) callback_(progress);
-                               });
+            // Counts only, from inside the call: see RescueCallback.
+            const PumpProgress counts = [&](const TableRescue& sofar) {
+                RescueProgress progress;
+                progress.phase = RescuePhase::Pumping;
+                progress.table = table.name;
+                progress.rows = sofar.rowsSaved;
+                progress.quarantined = sofar.QuarantinedRows();
+                progress.unreadable = sofar.unreadableRecords;
+                if (callback_) callback_(progress);
+            };
+            result = Wait(ServerPhase::Pump, [&] {
+                return PumpTable(*source_, *target_, table, slots_, damage_, taken, request_.pump, counts);
+            });
+        } catch (const ERescueStopped&) {
+            throw;
         } catch (const ERescueServerGone&) {
             throw;
         } catch (const EIBError& failure) {
@@ -356,6 +432,8 @@ private:
     void Reactivate(const std::string& sql, const std::string& what) {
         try {
             RunDdl(sql);
+        } catch (const ERescueStopped&) {
+            throw;
         } catch (const EIBError& failure) {
             report_.notActivated.push_back(what + " (" + failure.what() + ")");
         }
@@ -369,12 +447,15 @@ private:
             TableRescue result;
             result.name = table.name;
             result.carriedBy = CarriedBy::Backup;
-            TIBTransaction read(*target_, TTransactionOptions::WriteTarget());
-            TIBStatement count(read, "select count(*) from " + QuoteIdentifier(table.name));
-            count.Execute();
-            if (count.Fetch()) result.rowsSaved = static_cast<std::uint64_t>(count.Columns().GetInt64(0).value_or(0));
-            count.CloseCursor();
-            read.Commit();
+            Wait(ServerPhase::Pump, [&] {
+                TIBTransaction read(*target_, TTransactionOptions::WriteTarget());
+                TIBStatement count(read, "select count(*) from " + QuoteIdentifier(table.name));
+                count.Execute();
+                if (count.Fetch())
+                    result.rowsSaved = static_cast<std::uint64_t>(count.Columns().GetInt64(0).value_or(0));
+                count.CloseCursor();
+                read.Commit();
+            });
             report_.tables.push_back(result);
         }
         std::sort(report_.tables.begin(), report_.tables.end(),
@@ -383,6 +464,7 @@ private:
 
     const RescueRequest& request_;
     const RescueCallback& callback_;
+    RescueCalls& calls_;
     RescueReport report_;
     RescueTempFiles temps_;
     WorkingCopy copy_;
@@ -399,8 +481,17 @@ private:
 
 }  // namespace
 
+void RescueCalls::Run(ServerPhase, const std::function<void()>& call) {
+    call();
+}
+
+RescueReport RunRescue(const RescueRequest& request, const RescueCallback& report, RescueCalls& calls) {
+    return RescueRun(request, report, calls).Run();
+}
+
 RescueReport RunRescue(const RescueRequest& request, const RescueCallback& report) {
-    return RescueRun(request, report).Run();
+    RescueCalls inPlace;
+    return RunRescue(request, report, inPlace);
 }
 
 }  // namespace tovanel

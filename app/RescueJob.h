@@ -12,6 +12,7 @@
 
 #include "RescuePump.h"
 #include "RescueReport.h"
+#include "UiPort.h"
 
 namespace tovanel {
 
@@ -36,9 +37,29 @@ struct RescueProgress {
     std::uint64_t unreadable = 0;
 };
 
+// Progress with a line comes between the job's calls, on the thread that runs the job; progress
+// with counts only (an empty line) may also come from inside a call, on the thread that runs it.
 using RescueCallback = std::function<void(const RescueProgress&)>;
 
+// How the job makes its client calls that can block for long (attaches, service starts and output
+// queries, the copy, the pump's statements), and how a front end stops it. A window makes each
+// call off its own thread while it keeps handling its events; a console or a test makes it in
+// place, as this default does.
+class RescueCalls {
+public:
+    virtual ~RescueCalls() = default;
+    // Runs `call` to its end; raises what it raised.
+    virtual void Run(ServerPhase phase, const std::function<void()>& call);
+    // Asked between calls: whether the operator wants the rescue stopped. It then ends as a
+    // failure (kRescueStopped), its files removed like after any other failure.
+    virtual bool StopRequested() { return false; }
+};
+
+RescueReport RunRescue(const RescueRequest& request, const RescueCallback& report, RescueCalls& calls);
+// Every call in place, never stopped.
 RescueReport RunRescue(const RescueRequest& request, const RescueCallback& report);
+
+inline constexpr const char* kRescueStopped = "O resgate foi interrompido a pedido do operador.";
 
 // The confirmation and the question after a failed repair, and the proposed name's suffix.
 inline constexpr const char* kConfirmRescue =

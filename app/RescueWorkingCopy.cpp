@@ -1,6 +1,9 @@
 #include "RescueWorkingCopy.h"
 
+#include <cstdlib>
+#include <mutex>
 #include <optional>
+#include <set>
 #include <system_error>
 
 #include "PlatformFiles.h"
@@ -26,16 +29,75 @@ void CheckRoom(const std::string& directory, std::uint64_t needed) {
     if (free < needed) Refuse(kRescueNoSpace, {directory, Megabytes(needed), Megabytes(free)});
 }
 
+// Every file a rescue of this process has begun and would remove if it failed.
+struct UnfinishedFiles {
+    std::mutex mutex;
+    std::multiset<std::string> paths;
+
+    // Never destroyed: a thread that ends the process may still use it while the process exits.
+    static UnfinishedFiles& Of() {
+        union Never {
+            UnfinishedFiles files;
+            Never() : files() {}
+            ~Never() {}
+        };
+        static Never never;
+        return never.files;
+    }
+    void Add(const std::string& path) {
+        std::lock_guard lock(mutex);
+        paths.insert(path);
+    }
+    void Forget(const std::string& path) noexcept {
+        std::lock_guard lock(mutex);
+        if (const auto found = paths.find(path); found != paths.end()) paths.erase(found);
+    }
+};
+
+bool RemovedOrGone(const std::string& path) noexcept {
+    return RemoveFileQuietly(path) || !RegularFileExists(path);
+}
+
 }  // namespace
 
+bool AnyRescueUnfinished() noexcept {
+    UnfinishedFiles& files = UnfinishedFiles::Of();
+    std::lock_guard lock(files.mutex);
+    return !files.paths.empty();
+}
+
+void EndProcessRemovingRescueFiles(int status) noexcept {
+    UnfinishedFiles& files = UnfinishedFiles::Of();
+    files.mutex.lock();  // held to the end: no rescue names another file
+    for (const std::string& path : files.paths) RemovedOrGone(path);
+    std::_Exit(status);
+}
+
+UnfinishedFile::UnfinishedFile(std::string path) : path_(std::move(path)) {
+    UnfinishedFiles::Of().Add(path_);
+}
+
+UnfinishedFile::~UnfinishedFile() {
+    UnfinishedFiles::Of().Forget(path_);
+}
+
 RescueTempFiles::~RescueTempFiles() {
-    RemoveAll();
+    for (const std::string& left : RemoveAll()) UnfinishedFiles::Of().Forget(left);
+}
+
+void RescueTempFiles::Add(const std::string& path) {
+    UnfinishedFiles::Of().Add(path);
+    paths_.push_back(path);
 }
 
 std::vector<std::string> RescueTempFiles::RemoveAll() noexcept {
     std::vector<std::string> left;
-    for (const std::string& path : paths_)
-        if (!RemoveFileQuietly(path) && RegularFileExists(path)) left.push_back(path);
+    for (const std::string& path : paths_) {
+        if (RemovedOrGone(path))
+            UnfinishedFiles::Of().Forget(path);
+        else
+            left.push_back(path);
+    }
     paths_ = left;
     return left;
 }

@@ -29,7 +29,7 @@ public:
     RescueTempFiles(const RescueTempFiles&) = delete;
     RescueTempFiles& operator=(const RescueTempFiles&) = delete;
 
-    void Add(const std::string& path) { paths_.push_back(path); }
+    void Add(const std::string& path);
     const std::vector<std::string>& Paths() const noexcept { return paths_; }
     // Removes them now; answers the ones that could not be removed (still held for the end).
     std::vector<std::string> RemoveAll() noexcept;
@@ -37,6 +37,27 @@ public:
 private:
     std::vector<std::string> paths_;
 };
+
+// A file the rescue removes should it not finish (a new database it has begun), named for
+// RemoveFilesOfUnfinishedRescues while this object lives.
+class UnfinishedFile {
+public:
+    explicit UnfinishedFile(std::string path);
+    ~UnfinishedFile();
+    UnfinishedFile(const UnfinishedFile&) = delete;
+    UnfinishedFile& operator=(const UnfinishedFile&) = delete;
+
+private:
+    std::string path_;
+};
+
+// Whether a rescue of this process has named a file it would remove at its end and not ended.
+bool AnyRescueUnfinished() noexcept;
+
+// For a process that cannot wait for its rescue to stop (a stop request whose server call does not
+// come back): removes every rescue's temporary and unfinished files, then ends the process at once
+// with `status`. No rescue can name another file meanwhile. Safe from any thread.
+[[noreturn]] void EndProcessRemovingRescueFiles(int status) noexcept;
 
 struct WorkingCopy {
     std::string path;

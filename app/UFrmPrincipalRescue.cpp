@@ -1,6 +1,8 @@
 // TFrmPrincipal's rescue: the command "Res&gate" and the offer after a failed repair. The job
 // itself is RunRescue (RescueJob.h); here are the window's guard, questions, dialog and log.
 
+#include <optional>
+
 #include "RepairNames.h"
 #include "RescueJob.h"
 #include "TryFinally.h"
@@ -13,6 +15,27 @@ namespace {
 constexpr const char* kProcessStarted = "Aguarde... Processo iniciado.";
 constexpr const char* kSameFile = "O banco de dados destinho não pode ser igual ao origem";
 constexpr const char* kRescueDone = "Resgate concluído!";
+
+// The window's way of making the rescue's calls: each on the waiter's worker while the window
+// keeps handling its events; a phase's elapsed time counts from its first call.
+class WindowRescueCalls final : public RescueCalls {
+public:
+    WindowRescueCalls(ServerCallWaiter& waiter, const UiPort& port) : waiter_(waiter), port_(port) {}
+
+    void Run(ServerPhase phase, const std::function<void()>& call) override {
+        if (phase != phase_) {
+            waiter_.BeginPhase(phase);
+            phase_ = phase;
+        }
+        waiter_.Run(call);
+    }
+    bool StopRequested() override { return port_.StopRequested(); }
+
+private:
+    ServerCallWaiter& waiter_;
+    const UiPort& port_;
+    std::optional<ServerPhase> phase_;
+};
 
 }  // namespace
 
@@ -62,10 +85,16 @@ void TFrmPrincipal::RescueJob(bool confirm) {
     port_.SetBusyCursor(true);
     TryFinally(
         [&] {
-            ultimoResgate_ = RunRescue(request, [&](const RescueProgress& progress) {
-                if (!progress.line.empty()) port_.AppendLog(progress.line);
-                port_.ProcessPendingEvents();
-            });
+            WindowRescueCalls calls(waiter_, port_);
+            // Counts alone may come from the waiter's worker: only lines reach the port.
+            ultimoResgate_ = RunRescue(
+                request,
+                [&](const RescueProgress& progress) {
+                    if (progress.line.empty()) return;
+                    port_.AppendLog(progress.line);
+                    port_.ProcessPendingEvents();
+                },
+                calls);
         },
         [&] { RestoreWindow(); });
     for (const std::string& line : ReportLines(*ultimoResgate_)) port_.AppendLog(line);

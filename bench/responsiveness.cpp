@@ -48,6 +48,8 @@ Phase FromServerPhase(ServerPhase phase) {
         case ServerPhase::Mend: return Phase::Mend;
         case ServerPhase::Backup: return Phase::Backup;
         case ServerPhase::Restore: return Phase::Restore;
+        case ServerPhase::Copy:
+        case ServerPhase::Pump: break;  // the rescue's, not measured here
     }
     return Phase::None;
 }

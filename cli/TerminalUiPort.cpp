@@ -11,6 +11,7 @@
 #include "CliOptions.h"
 #include "PlatformFiles.h"
 #include "RescueJob.h"
+#include "StopSignals.h"
 #include "TextTrim.h"
 #include "UFrmPrincipal.h"
 
@@ -52,6 +53,8 @@ std::string ServerSilenceText(ServerPhase phase, std::chrono::milliseconds elaps
         case ServerPhase::Backup: name = "Backup"; break;
         case ServerPhase::Restore: name = "Restauração"; break;
         case ServerPhase::ReadCheck: name = "Leitura completa"; break;
+        case ServerPhase::Copy: name = "Cópia de trabalho"; break;
+        case ServerPhase::Pump: name = "Leitura das tabelas"; break;
     }
     const long long seconds = std::chrono::duration_cast<std::chrono::seconds>(elapsed).count();
     char clock[32];
@@ -161,6 +164,10 @@ void TerminalUiPort::ShowServerSilence(ServerPhase phase, std::chrono::milliseco
 
 void TerminalUiPort::EndServerSilence() {
     EraseStatusLine();
+}
+
+bool TerminalUiPort::StopRequested() const {
+    return CaughtStopSignal() != 0;
 }
 
 void TerminalUiPort::EraseStatusLine() {

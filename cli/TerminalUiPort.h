@@ -60,6 +60,8 @@ public:
     void ProcessPendingEvents() override;
     void ShowServerSilence(ServerPhase phase, std::chrono::milliseconds elapsed) override;
     void EndServerSilence() override;
+    // A stop signal caught (StopSignals.h).
+    bool StopRequested() const override;
     std::string EditText(UiEdit edit) const override;
     void SetEditText(UiEdit edit, const std::string& text) override;
     bool CheckBoxChecked() const override;

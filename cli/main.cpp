@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "CliRun.h"
+#include "StopSignals.h"
 
 namespace {
 
@@ -45,6 +46,11 @@ int main(int argc, char* argv[]) {
 
     const std::vector<std::string> args(argv + 1, argv + argc);
     HidePasswordArgument(argc, argv);
+    // A rescue stops on an interrupt, a termination or a hang-up without leaving its files behind;
+    // the other commands end at once, as any program does. Before any thread is made.
+    if (const auto parsed = tovanel::cli::ParseCommandLine(args);
+        parsed.kind == tovanel::cli::ParsedCommandLine::Kind::Run && parsed.options.command == tovanel::cli::Command::Rescue)
+        tovanel::cli::CatchStopSignals();
 
     const tovanel::cli::EnvLookup env = [](const std::string& name) -> std::optional<std::string> {
         const char* value = std::getenv(name.c_str());

@@ -55,6 +55,8 @@ enum class ServerPhase {
     Backup,
     Restore,
     ReadCheck,   // the verification's read of every record and blob
+    Copy,    // the rescue's working copy
+    Pump,    // the rescue's row-by-row reading
 };
 
 class UiPort {
@@ -99,6 +101,11 @@ public:
     // into the log. A front end whose busy cursor says enough keeps these as they are.
     virtual void ShowServerSilence(ServerPhase /*phase*/, std::chrono::milliseconds /*elapsed*/) {}
     virtual void EndServerSilence() {}
+
+    // Whether the operator has asked the running job to stop (a terminal's interrupt, termination
+    // or hang-up signal). A job that can stop cleanly asks between its server calls; the window
+    // never asks a job to stop. May be asked from any thread.
+    virtual bool StopRequested() const { return false; }
 
     // The inputs.
     virtual std::string EditText(UiEdit edit) const = 0;

@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fstream>
 #include <chrono>
 #include <sstream>
 #include <stdexcept>
@@ -157,12 +158,25 @@ bool CliProcess::pump() {
     return out_ >= 0 || err_ >= 0;
 }
 
-bool CliProcess::waitForError(const std::string& text) {
+bool CliProcess::waitFor(const std::string& collected, const std::string& text) {
     const auto deadline = std::chrono::steady_clock::now() + kHangGuard;
-    while (result_.err.find(text) == std::string::npos) {
+    while (collected.find(text) == std::string::npos) {
         if (!pump() || std::chrono::steady_clock::now() > deadline) return false;
     }
     return true;
+}
+
+bool CliProcess::waitForError(const std::string& text) {
+    return waitFor(result_.err, text);
+}
+
+bool CliProcess::waitForOutput(const std::string& text) {
+    return waitFor(result_.out, text);
+}
+
+void CliProcess::sendSignal(int signal) {
+    if (ended_) throw std::logic_error("the child has ended: no signal can reach it");
+    failIf(::kill(pid_, signal) != 0, "kill");
 }
 
 bool CliProcess::running() {
@@ -187,6 +201,19 @@ CliResult CliProcess::finish() {
     }
     result_.exitCode = WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
     return result_;
+}
+
+std::uint64_t fileHash(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::uint64_t hash = 14695981039346656037ull;
+    char buffer[1 << 16];
+    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
+        for (std::streamsize i = 0; i < in.gcount(); ++i) {
+            hash ^= static_cast<unsigned char>(buffer[i]);
+            hash *= 1099511628211ull;
+        }
+    }
+    return hash;
 }
 
 CliResult runCli(const CliLaunch& launch) {

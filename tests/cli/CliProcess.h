@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -45,6 +46,10 @@ public:
     // Collects output until standard error holds `text`, or the program has closed its outputs.
     // True when found.
     bool waitForError(const std::string& text);
+    // The same for standard output.
+    bool waitForOutput(const std::string& text);
+    // Sends the program a signal (it must not have ended yet).
+    void sendSignal(int signal);
     // What was collected so far.
     const CliResult& collected() const { return result_; }
     // Whether the program has not ended yet.
@@ -54,6 +59,7 @@ public:
 
 private:
     bool pump();  // one round of reading; false once both outputs are closed
+    bool waitFor(const std::string& collected, const std::string& text);
 
     pid_t pid_ = -1;
     int out_ = -1;
@@ -65,6 +71,9 @@ private:
 };
 
 CliResult runCli(const CliLaunch& launch);
+
+// A cheap fingerprint of a large file's bytes (FNV-1a, 64 bits), to prove it unchanged.
+std::uint64_t fileHash(const std::filesystem::path& path);
 
 // For failure messages.
 std::string describe(const CliLaunch& launch, const CliResult& result);

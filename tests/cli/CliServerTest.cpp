@@ -3,6 +3,8 @@
 // databases, wrong credentials, missing files, answered and unanswerable questions.
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstdint>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -518,6 +520,48 @@ TEST_F(CliRescueOnServer, RescueWithYesMakesTheNewDatabaseWritesItsJsonReportAnd
         EXPECT_TRUE(contains(text, "\"name\": \"" + table + "\",\n      \"carried_by\"")) << table << "\n" << text;
     }
     EXPECT_GT(counts.at("PEDIDOS"), 0);
+}
+
+// Stopped by a signal at any point of its run (during the copy, the validation of the copy, the
+// restore into the new file), the rescue leaves no working copy, temporary backup or half-made
+// new database, the original byte for byte as it was, and exits 2: by its own stop between two
+// calls, or after the grace when a call the server holds does not come back.
+TEST_F(CliRescueOnServer, ASignalStopsItRemovingItsFilesLeavingTheOriginalAndExitsTwo) {
+    const fs::path db = server().freshPath("cli_resgate_grande");
+    server().createLargeDatabase(db, 30000);
+    const std::uint64_t before = clitest::fileHash(db);
+    const struct {
+        int signal;
+        const char* sentAfter;  // a line of the log
+    } cases[] = {
+        {SIGTERM, "Copiando o banco de dados para um arquivo de trabalho.\n"},
+        {SIGINT, "Validando a cópia de trabalho.\n"},
+        {SIGHUP, "Criando o novo banco de dados.\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sentAfter);
+        const fs::path directory = server().freshPath("cli_resgate_sinal", "");
+        fs::create_directory(directory);
+        server().handToServer(directory);
+        fs::permissions(directory, fs::perms::owner_all | fs::perms::group_all);
+        CliLaunch launch;
+        launch.args = {"rescue", "--yes", "-o", (directory / "banco_RESGATE.FDB").string(), db.string()};
+        clitest::CliProcess child(launch);
+        ASSERT_TRUE(child.waitForOutput(c.sentAfter)) << child.collected().out << child.collected().err;
+        child.sendSignal(c.signal);
+        const CliResult result = child.finish();
+
+        EXPECT_EQ(result.exitCode, 2) << result.out << result.err;
+        EXPECT_TRUE(contains(result.err, "Erro: O resgate foi interrompido a pedido do operador.\n") ||
+                    contains(result.err, "tovanel-cli: o resgate não parou a tempo; seus arquivos foram apagados.\n"))
+            << result.err;
+        std::string left;
+        for (const auto& entry : fs::directory_iterator(directory)) left += entry.path().string() + "\n";
+        EXPECT_EQ(left, "") << "no working copy, temporary backup or half-made database is left";
+        EXPECT_EQ(clitest::fileHash(db), before) << "the original is untouched";
+        fs::remove_all(directory);
+    }
+    EXPECT_TRUE(server().reachable());
 }
 
 TEST_F(CliRescueOnServer, ARescueThatCannotStartExitsTwo) {

@@ -278,6 +278,8 @@ TEST(ServerSilenceText, NamesThePhaseAndTheElapsedMinutesAndSeconds) {
         {ServerPhase::Backup, milliseconds(600000), "Backup: aguardando o servidor... 10:00"},
         {ServerPhase::Restore, milliseconds(6000000), "Restauração: aguardando o servidor... 100:00"},
         {ServerPhase::ReadCheck, milliseconds(3000), "Leitura completa: aguardando o servidor... 00:03"},
+        {ServerPhase::Copy, milliseconds(3000), "Cópia de trabalho: aguardando o servidor... 00:03"},
+        {ServerPhase::Pump, milliseconds(75000), "Leitura das tabelas: aguardando o servidor... 01:15"},
     };
     for (const auto& c : cases) EXPECT_EQ(ServerSilenceText(c.phase, c.elapsed), c.text);
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QFileDialog>
@@ -17,6 +18,7 @@
 #include <QTimer>
 #include <clocale>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -60,7 +62,44 @@ protected:
     QStringList Log() { return Child<QPlainTextEdit>("MemoProgresso")->toPlainText().split(QLatin1Char('\n')); }
     void Click(const char* button) { Child<QPushButton>(button)->click(); }
     // Yes to the repair's confirmation, then the new file typed into the save dialog.
-    static void ConfirmRepairInto(const fs::path& target);
+    static void ConfirmRepairInto(const fs::path& target) {
+        ConfirmInto(target, U("Esse processo poderá levar alguns minutos."));
+    }
+    // The same for the job whose confirmation starts with `question`.
+    static void ConfirmInto(const fs::path& target, const QString& question);
+
+    // What the timer saw while a job waited for the server: ticks per phase, and whether a close
+    // request and the commands tried at the first tick of each phase changed nothing.
+    struct WaitWatch {
+        std::map<ServerPhase, int> ticks;
+        std::map<ServerPhase, bool> checked;
+        int refusals = 0;
+        int busyCursorMissing = 0;
+    };
+    // The timer ticks a quarter of the window's second, so that a wait just over a second sees
+    // several; at each phase's first tick the window is asked to close and `tryCommands` runs.
+    void WatchServerWaits(WaitWatch& watch, std::function<void()> tryCommands) {
+        Timer()->setInterval(250);
+        QObject::connect(Timer(), &QTimer::timeout, window.get(), [this, &watch, tryCommands] {
+            const auto phase = window->Logic().ServerCallWaiting();
+            if (!phase) return;
+            ++watch.ticks[*phase];
+            if (!QApplication::overrideCursor()) ++watch.busyCursorMissing;
+            if (watch.checked[*phase]) return;
+            watch.checked[*phase] = true;
+            const QStringList before = Log();
+            window->close();
+            tryCommands();
+            if (window->isVisible() && Log() == before) ++watch.refusals;
+        });
+    }
+    void ExpectEverythingKeptOut(const WaitWatch& watch) {
+        EXPECT_EQ(watch.refusals, static_cast<int>(watch.checked.size()))
+            << "commands and close requests kept out in every phase";
+        EXPECT_EQ(watch.busyCursorMissing, 0);
+        for (const auto& [phase, count] : watch.ticks)
+            RecordProperty("ticks_phase_" + std::to_string(static_cast<int>(phase)), count);
+    }
 
     std::unique_ptr<TMainWindow> window;
 };
@@ -71,9 +110,9 @@ void Press(QMessageBox* box, QMessageBox::StandardButton which) {
     box->button(which)->click();
 }
 
-void JobsInTheWindow::ConfirmRepairInto(const fs::path& target) {
-    WhenModal<QMessageBox>([target](QMessageBox* box) {
-        EXPECT_TRUE(box->text().startsWith(U("Esse processo poderá levar alguns minutos.")));
+void JobsInTheWindow::ConfirmInto(const fs::path& target, const QString& question) {
+    WhenModal<QMessageBox>([target, question](QMessageBox* box) {
+        EXPECT_TRUE(box->text().startsWith(question)) << box->text().toStdString();
         Press(box, QMessageBox::Yes);
         WhenModal<QFileDialog>([target](QFileDialog* dialog) {
             dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
@@ -200,41 +239,59 @@ TEST_F(JobsInTheWindow, TheTimerTicksWhileTheServerSweepsAndMendsALargeDatabase)
     const fs::path target = server().freshPath("qt_grande_novo");
     Child<QLineEdit>("LblEditBancodeDados")->setText(QString::fromStdString(source.string()));
 
-    // A quarter of the window's second, so that even a mend just over a second sees several.
-    Timer()->setInterval(250);
-    std::map<ServerPhase, int> ticks;
-    std::map<ServerPhase, bool> checked;
-    int refusals = 0;
-    int busyCursorMissing = 0;
-    QObject::connect(Timer(), &QTimer::timeout, window.get(), [&] {
-        const auto phase = window->Logic().ServerCallWaiting();
-        if (!phase) return;
-        ++ticks[*phase];
-        if (!QApplication::overrideCursor()) ++busyCursorMissing;
-        if (checked[*phase]) return;
-        checked[*phase] = true;
-        const QStringList before = Log();
-        window->close();
+    WaitWatch watch;
+    WatchServerWaits(watch, [&] {
         Click("BtBtnTesteConexaoBD");
         Click("BtBtnVerificaBD");
         Click("BtBtnReparaBD");
-        if (window->isVisible() && Log() == before) ++refusals;
     });
 
     ConfirmRepairInto(target);
     Click("BtBtnReparaBD");
 
-    EXPECT_GE(ticks[ServerPhase::Sweep], 1) << "ticks while the sweep ran";
-    EXPECT_GE(ticks[ServerPhase::Mend], 1) << "ticks while the mend ran";
-    EXPECT_EQ(refusals, static_cast<int>(checked.size())) << "commands and close requests kept out in every phase";
-    EXPECT_EQ(busyCursorMissing, 0);
-    for (const auto& [phase, count] : ticks)
-        RecordProperty("ticks_phase_" + std::to_string(static_cast<int>(phase)), count);
+    EXPECT_GE(watch.ticks[ServerPhase::Sweep], 1) << "ticks while the sweep ran";
+    EXPECT_GE(watch.ticks[ServerPhase::Mend], 1) << "ticks while the mend ran";
+    ExpectEverythingKeptOut(watch);
     const QStringList log = Log();
     ASSERT_GE(log.size(), 2);
     EXPECT_EQ(log.last(), U("Processo concluido!"));
     EXPECT_TRUE(fs::exists(target));
     EXPECT_FALSE(window->Logic().JobRunning());
+}
+
+// The rescue's long calls wait as the repair's do: the server answers the validation start of the
+// working copy only when the validation has ended (over a second for this database), and the copy,
+// the backup and the restore take long too. Meanwhile the timer ticks, the busy cursor shows, and
+// every command and close request is kept out.
+TEST_F(JobsInTheWindow, TheTimerTicksAndCloseIsRefusedWhileTheServerValidatesARescuesWorkingCopy) {
+    const fs::path source = server().freshPath("qt_resgate_grande");
+    server().createLargeDatabase(source, 80000);
+    const fs::path target = server().freshPath("qt_resgate_grande_novo");
+    Child<QLineEdit>("LblEditBancodeDados")->setText(QString::fromStdString(source.string()));
+    QAction* rescue = Child<QAction>("ActnResgate");
+    ASSERT_NE(rescue, nullptr);
+
+    WaitWatch watch;
+    WatchServerWaits(watch, [&] {
+        rescue->trigger();
+        Click("BtBtnVerificaBD");
+        Click("BtBtnReparaBD");
+        Click("BitBtn4");  // "&Sair"
+    });
+
+    ConfirmInto(target, U("O resgate copia o banco de dados"));
+    rescue->trigger();
+
+    EXPECT_GE(watch.ticks[ServerPhase::Validation], 1) << "ticks while the server validated the working copy";
+    ExpectEverythingKeptOut(watch);
+    const QStringList log = Log();
+    ASSERT_GE(log.size(), 2);
+    EXPECT_EQ(log.last(), U("Resgate concluído!")) << log.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(fs::exists(target));
+    EXPECT_FALSE(fs::exists(target.parent_path() / (target.stem().string() + "_COPIA.tmp")));
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(window->Logic().JobRunning());
+    EXPECT_TRUE(Child<QGroupBox>("GrpBxDadosServidor")->isEnabled());
 }
 
 }  // namespace

@@ -32,6 +32,30 @@ TEST(RescueTempFiles, EveryRegisteredFileGoesAtTheEndAndNothingElse) {
     EXPECT_TRUE(fs::exists(other));
 }
 
+// A process that cannot wait for its rescue to stop removes the rescue's temporary files and the
+// new database it has begun, never a file the rescue did not name or one it has finished.
+TEST(UnfinishedRescueFiles, AProcessEndedEarlyRemovesWhatItsRescueWouldAndNothingElse) {
+    testing::TempDir dir;
+    const std::string copy = dir.MakeFile("banco_COPIA.tmp");
+    const std::string begun = dir.MakeFile("banco_RESGATE.FDB");
+    const std::string finished = dir.MakeFile("pronto_RESGATE.FDB");
+    const std::string other = dir.MakeFile("outro.fdb");
+    EXPECT_FALSE(AnyRescueUnfinished());
+    {
+        RescueTempFiles temps;
+        temps.Add(copy);
+        UnfinishedFile unfinished(begun);
+        { UnfinishedFile done(finished); }
+        EXPECT_TRUE(AnyRescueUnfinished());
+        EXPECT_EXIT(EndProcessRemovingRescueFiles(2), ::testing::ExitedWithCode(2), "");
+        EXPECT_FALSE(fs::exists(copy));
+        EXPECT_FALSE(fs::exists(begun));
+        EXPECT_TRUE(fs::exists(finished));
+        EXPECT_TRUE(fs::exists(other));
+    }
+    EXPECT_FALSE(AnyRescueUnfinished()) << "an ended rescue names nothing any more";
+}
+
 TEST(PlatformCopy, CopyTargetNeverTakesAnExistingName) {
     testing::TempDir dir;
     const std::string source = dir.MakeFile("src.fdb");
