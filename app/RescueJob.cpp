@@ -14,6 +14,7 @@
 #include "RepairNames.h"
 #include "RescueBackup.h"
 #include "RescueDbKey.h"
+#include "RescueSchema.h"
 #include "ValidationDetails.h"
 
 namespace tovanel {
@@ -94,6 +95,7 @@ private:
         ReadSchema();
         BackupAndRestore();
         PumpTables();
+        ActivateRebuiltKeys();
         CountBackedUpTables();
     }
 
@@ -165,7 +167,14 @@ private:
             if (!failing) failing = Restore(backup);
             if (!failing) break;
             const bool allPumped = pumped_.size() == allNames_.size();
-            if (allPumped || attempt > tables_.size())
+            if (allPumped) {
+                // Not even the definitions pass through the server's backup: the schema is
+                // rebuilt from the system tables instead.
+                RemoveFileQuietly(backup);
+                RebuildSchema();
+                return;
+            }
+            if (attempt > tables_.size())
                 throw ERescueError("A cópia de segurança do servidor não pôde ser feita nem restaurada, nem com as "
                                    "tabelas danificadas lidas registro a registro.");
             if (failing->empty() || pumped_.count(*failing) > 0) {
@@ -179,6 +188,75 @@ private:
             }
         }
         RemoveFileQuietly(backup);
+    }
+
+    // ---- the schema rebuilt from the system tables -------------------------------------------
+
+    void RebuildSchema() {
+        Say(RescuePhase::ReadingSchema, "A cópia de segurança do servidor não pôde ser feita: o novo banco de dados "
+                                        "será criado a partir das tabelas de sistema.");
+        schema_ = ReadDatabaseSchema(source_->Transaction(), tables_);
+        RemoveFileQuietly(request_.newDatabase);
+        {
+            TIBDatabase created;
+            created.CreateDatabase(CreateDatabaseSql(request_.newDatabase, request_.login.user,
+                                                     request_.login.password, kNewPageSize, schema_->characterSet));
+            created.Close();
+        }
+        target_.emplace();
+        OpenDatabase(*target_, request_.newDatabase, request_.login);
+        report_.notCarriedOver = schema_->notCarried;
+        // A table of a domain that could not be made fails on its own below.
+        for (const SchemaDomain& domain : schema_->domains) RunRebuildStep(CreateDomainSql(domain), "domínio " + domain.name);
+        for (const SchemaTable& table : schema_->tables)
+            if (!RunRebuildStep(CreateTableSql(table), "tabela " + table.name)) LeaveOut(table.name);
+        for (const SchemaGenerator& generator : schema_->generators)
+            if (RunRebuildStep(CreateGeneratorSql(generator), "gerador " + generator.name))
+                RunRebuildStep(SetGeneratorSql(generator), "valor do gerador " + generator.name);
+    }
+
+    // Runs one statement of the rebuild; false (and said in the report) when it has none or the
+    // server refuses it.
+    bool RunRebuildStep(const std::optional<std::string>& sql, const std::string& what) {
+        if (!sql) {
+            report_.notCarriedOver.push_back(what + " (tipo de dado não suportado)");
+            return false;
+        }
+        try {
+            RunDdl(*sql);
+            return true;
+        } catch (const EIBError& failure) {
+            if (!ServerAnswers()) throw ERescueServerGone(std::string("O servidor Firebird parou: ") + failure.what());
+            report_.notCarriedOver.push_back(what + " (" + failure.what() + ")");
+            return false;
+        }
+    }
+
+    // A table the new database could not be given: reported, not pumped.
+    void LeaveOut(const std::string& name) {
+        pumped_.erase(name);
+        leftOut_.insert(name);
+        TableRescue result;
+        result.name = name;
+        result.carriedBy = CarriedBy::NotCarried;
+        result.notes.push_back("a definição da tabela não pôde ser criada no novo banco de dados");
+        report_.tables.push_back(result);
+    }
+
+    // Keys and indexes of the rebuilt schema, made once every row is in.
+    void ActivateRebuiltKeys() {
+        if (!schema_) return;
+        Say(RescuePhase::Activating, "Criando as chaves e os índices do novo banco de dados.");
+        for (const SchemaTable& table : schema_->tables) {
+            if (pumped_.count(table.name) == 0) continue;
+            for (const TKeyInfo& key : table.keys)
+                Reactivate(AddKeySql(table.name, key), table.name + ": chave " + key.name);
+        }
+        for (const SchemaIndex& index : schema_->indexes) {
+            if (pumped_.count(index.table) == 0) continue;
+            Reactivate(CreateIndexSql(index), index.table + ": índice " + index.name);
+            if (index.inactive) Reactivate("alter index " + QuoteIdentifier(index.name) + " inactive", index.table + ": índice " + index.name);
+        }
     }
 
     // Runs a started backup or restore to its end; nothing when it succeeded, else the table that
@@ -289,8 +367,10 @@ private:
 
     void PumpTables() {
         if (pumped_.empty()) return;
-        target_.emplace();
-        OpenDatabase(*target_, request_.newDatabase, request_.login);
+        if (!target_) {
+            target_.emplace();
+            OpenDatabase(*target_, request_.newDatabase, request_.login);
+        }
         std::set<std::string> taken;
         for (const std::string& name : Names("select rdb$relation_name from rdb$relations")) taken.insert(name);
         for (const TTableInfo* table : PumpOrder()) {
@@ -355,7 +435,7 @@ private:
             OpenDatabase(*target_, request_.newDatabase, request_.login);
         }
         for (const TTableInfo& table : tables_) {
-            if (pumped_.count(table.name) > 0) continue;
+            if (pumped_.count(table.name) > 0 || leftOut_.count(table.name) > 0) continue;
             TableRescue result;
             result.name = table.name;
             result.carriedBy = CarriedBy::Backup;
@@ -384,6 +464,8 @@ private:
     std::vector<TTableInfo> tables_;
     std::vector<std::string> allNames_;
     std::set<std::string> pumped_;
+    std::optional<DatabaseSchema> schema_;  // when rebuilt from the system tables
+    std::set<std::string> leftOut_;         // tables the rebuilt schema could not hold
     std::uint32_t slots_ = 0;
 };
 
