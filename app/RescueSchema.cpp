@@ -64,7 +64,14 @@ std::string CollationOf(const CollationNames& names, const TColumnInfo& type, st
     return found != names.end() ? found->second : std::string();
 }
 
-bool IsSystemName(const std::string& name) { return name.rfind("RDB$", 0) == 0 || name.rfind("MON$", 0) == 0 || name.rfind("SEC$", 0) == 0; }
+bool IsSystemName(const std::string& name) {
+    return name.rfind("RDB$", 0) == 0 || name.rfind("MON$", 0) == 0 || name.rfind("SEC$", 0) == 0;
+}
+
+// Names the server gives constraints and indexes itself: it gives them again in the new
+// database, where the same name may already belong to another (a NOT NULL's INTEG_2).
+bool IsServerMadeName(const std::string& name) { return IsSystemName(name) || name.rfind("INTEG_", 0) == 0; }
+
 
 struct DomainRow {
     std::optional<std::string> defaultSource;
@@ -232,11 +239,19 @@ private:
             if (ReadsComputed(table.name)) schema_.notCarried.push_back("colunas calculadas da tabela " + table.name);
     }
 
-    // Grants to others than the owner of what they are on (the owner's own come with the object).
+    // Grants on user tables, views and procedures to others than their owner (the owner's own
+    // come with the object).
     void ListGrants() {
         std::map<std::string, std::string> owners;
-        Scan(transaction_, "select rdb$relation_name, rdb$owner_name from rdb$relations" + Natural("rdb$relations"),
-             [&](Row row) { owners[Name(row, 0)] = Name(row, 1); });
+        const auto owner = [&](Row row) { owners[Name(row, 0)] = Name(row, 1); };
+        Scan(transaction_,
+             "select rdb$relation_name, rdb$owner_name from rdb$relations where coalesce(rdb$system_flag, 0) = 0" +
+                 Natural("rdb$relations"),
+             owner);
+        Scan(transaction_,
+             "select rdb$procedure_name, rdb$owner_name from rdb$procedures where coalesce(rdb$system_flag, 0) = 0" +
+                 Natural("rdb$procedures"),
+             owner);
         std::set<std::string> grants;
         Scan(transaction_,
              "select rdb$user, rdb$relation_name, rdb$privilege from rdb$user_privileges" +
@@ -244,8 +259,8 @@ private:
              [&](Row row) {
                  const std::string user = Name(row, 0);
                  const std::string object = Name(row, 1);
-                 const auto owner = owners.find(object);
-                 if (IsSystemName(object) || (owner != owners.end() && owner->second == user)) return;
+                 const auto found = owners.find(object);
+                 if (found == owners.end() || found->second == user) return;
                  grants.insert(object + " para " + user);
              });
         for (const std::string& grant : grants) schema_.notCarried.push_back("permissão (GRANT) sobre " + grant);
@@ -324,10 +339,10 @@ std::optional<std::string> CreateTableSql(const SchemaTable& table) {
 }
 
 std::string AddKeySql(const std::string& table, const TKeyInfo& key) {
-    std::string sql = "ALTER TABLE " + QuoteIdentifier(table) + " ADD CONSTRAINT " + QuoteIdentifier(key.name) +
-                      (key.primary ? " PRIMARY KEY (" : " UNIQUE (") + QuoteIdentifiers(key.columns) + ")";
-    // A name the server made (RDB$PRIMARY1) it makes again; a name the user gave is kept.
-    if (!key.index.empty() && !IsSystemName(key.index)) sql += " USING INDEX " + QuoteIdentifier(key.index);
+    std::string sql = "ALTER TABLE " + QuoteIdentifier(table) + " ADD ";
+    if (!IsServerMadeName(key.name)) sql += "CONSTRAINT " + QuoteIdentifier(key.name) + " ";
+    sql += (key.primary ? "PRIMARY KEY (" : "UNIQUE (") + QuoteIdentifiers(key.columns) + ")";
+    if (!key.index.empty() && !IsServerMadeName(key.index)) sql += " USING INDEX " + QuoteIdentifier(key.index);
     return sql;
 }
 
