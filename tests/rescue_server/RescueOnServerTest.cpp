@@ -29,21 +29,6 @@ void Truncated(const fs::path& p) {
     fs::resize_file(p, size - 8 * 4096);
 }
 
-// A fresh directory the server can write, for the new database and the rescue's own files.
-class RescueInDirectory : public testserver::RealServerTest {
-protected:
-    void SetUp() override {
-        RealServerTest::SetUp();
-        if (HasFatalFailure() || IsSkipped()) return;
-        directory = DirectoryForTheServer(server(), "resgate");
-    }
-    void TearDown() override {
-        if (!directory.empty()) fs::remove_all(directory);
-        RealServerTest::TearDown();
-    }
-    fs::path directory;
-};
-
 class RescueOfDamage : public RescueInDirectory, public ::testing::WithParamInterface<DamageCase> {
 protected:
     fs::path MakeDamaged() {

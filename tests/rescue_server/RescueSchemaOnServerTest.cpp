@@ -104,19 +104,7 @@ const std::vector<std::pair<const char*, std::string>>& SchemaQueries() {
     return queries;
 }
 
-class RescueWithoutBackup : public testserver::RealServerTest {
-protected:
-    void SetUp() override {
-        RealServerTest::SetUp();
-        if (HasFatalFailure() || IsSkipped()) return;
-        directory = DirectoryForTheServer(server(), "resgate_esquema");
-    }
-    void TearDown() override {
-        if (!directory.empty()) fs::remove_all(directory);
-        RealServerTest::TearDown();
-    }
-    fs::path directory;
-};
+using RescueWithoutBackup = RescueInDirectory;
 
 TEST_F(RescueWithoutBackup, ADamagedSystemIndexGetsTheSchemaFromTheSystemTablesAndEveryGenuineRow) {
     const fs::path original = server().freshPath("indice_sistema");
