@@ -196,6 +196,7 @@ private:
         Say(RescuePhase::ReadingSchema, "A cópia de segurança do servidor não pôde ser feita: o novo banco de dados "
                                         "será criado a partir das tabelas de sistema.");
         schema_ = ReadDatabaseSchema(source_->Transaction(), tables_);
+        report_.schemaFromSystemTables = true;
         RemoveFileQuietly(request_.newDatabase);
         {
             TIBDatabase created;
