@@ -24,6 +24,7 @@ struct SchemaColumn {
     bool ownNotNull = false;                   // NOT NULL written on the column itself
     std::optional<std::string> defaultSource;  // as written: "DEFAULT 0"
     std::string collation;                     // empty: the character set's default
+    std::optional<std::int64_t> identity;      // an identity column: its generator's current value
 };
 
 struct SchemaDomain {
