@@ -195,36 +195,47 @@ private:
     void RebuildSchema() {
         Say(RescuePhase::ReadingSchema, "A cópia de segurança do servidor não pôde ser feita: o novo banco de dados "
                                         "será criado a partir das tabelas de sistema.");
-        schema_ = ReadDatabaseSchema(source_->Transaction(), tables_);
+        try {
+            schema_ = ReadDatabaseSchema(source_->Transaction(), tables_);
+        } catch (const EIBError& failure) {
+            if (!ServerAnswers()) throw ERescueServerGone(std::string("O servidor Firebird parou: ") + failure.what());
+            throw ERescueError(std::string("A cópia de segurança do servidor não pôde ser feita, nem as tabelas de "
+                                           "sistema da cópia puderam ser lidas: ") + failure.what());
+        }
         report_.schemaFromSystemTables = true;
         RemoveFileQuietly(request_.newDatabase);
-        {
-            TIBDatabase created;
-            created.CreateDatabase(CreateDatabaseSql(request_.newDatabase, request_.login.user,
-                                                     request_.login.password, kNewPageSize, schema_->characterSet));
-            created.Close();
-        }
-        target_.emplace();
-        OpenDatabase(*target_, request_.newDatabase, request_.login);
+        TIBDatabase created;
+        created.CreateDatabase(CreateDatabaseSql(request_.newDatabase, request_.login.user, request_.login.password,
+                                                 kNewPageSize, schema_->characterSet));
+        created.Close();
+        // The system tables' texts (defaults, names) are UTF-8: the definitions go through a
+        // connection that says so, so a default's accents reach its column's character set.
+        TIBDatabase ddl;
+        ddl.Params().SetValue("lc_ctype", "UTF8");
+        OpenDatabase(ddl, request_.newDatabase, request_.login);
         report_.notCarriedOver = schema_->notCarried;
         // A table of a domain that could not be made fails on its own below.
-        for (const SchemaDomain& domain : schema_->domains) RunRebuildStep(CreateDomainSql(domain), "domínio " + domain.name);
+        for (const SchemaDomain& domain : schema_->domains)
+            RunRebuildStep(ddl, CreateDomainSql(domain), "domínio " + domain.name);
         for (const SchemaTable& table : schema_->tables)
-            if (!RunRebuildStep(CreateTableSql(table), "tabela " + table.name)) LeaveOut(table.name);
+            if (!RunRebuildStep(ddl, CreateTableSql(table), "tabela " + table.name)) LeaveOut(table.name);
         for (const SchemaGenerator& generator : schema_->generators)
-            if (RunRebuildStep(CreateGeneratorSql(generator), "gerador " + generator.name))
-                RunRebuildStep(SetGeneratorSql(generator), "valor do gerador " + generator.name);
+            if (RunRebuildStep(ddl, CreateGeneratorSql(generator), "gerador " + generator.name))
+                RunRebuildStep(ddl, SetGeneratorSql(generator), "valor do gerador " + generator.name);
+        ddl.Close();
+        target_.emplace();
+        OpenDatabase(*target_, request_.newDatabase, request_.login);
     }
 
     // Runs one statement of the rebuild; false (and said in the report) when it has none or the
     // server refuses it.
-    bool RunRebuildStep(const std::optional<std::string>& sql, const std::string& what) {
+    bool RunRebuildStep(TIBDatabase& database, const std::optional<std::string>& sql, const std::string& what) {
         if (!sql) {
             report_.notCarriedOver.push_back(what + " (tipo de dado não suportado)");
             return false;
         }
         try {
-            RunDdl(*sql);
+            RunDdlOn(database, *sql);
             return true;
         } catch (const EIBError& failure) {
             if (!ServerAnswers()) throw ERescueServerGone(std::string("O servidor Firebird parou: ") + failure.what());
@@ -322,8 +333,10 @@ private:
         return names;
     }
 
-    void RunDdl(const std::string& sql) {
-        TIBTransaction ddl(*target_, TTransactionOptions::WriteTarget());
+    void RunDdl(const std::string& sql) { RunDdlOn(*target_, sql); }
+
+    static void RunDdlOn(TIBDatabase& database, const std::string& sql) {
+        TIBTransaction ddl(database, TTransactionOptions::WriteTarget());
         TIBStatement statement(ddl, sql);
         statement.Execute();
         ddl.Commit();
