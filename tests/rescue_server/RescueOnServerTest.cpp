@@ -24,6 +24,12 @@ void Several(const fs::path& p) {
     BTree(p);
     Blobs(p);
 }
+// The server's backup cannot start: the schema comes from the system tables.
+void SystemIndex(const fs::path& p) { fbdamage::damage(p, {fbdamage::Kind::SystemBTree, 1, std::nullopt, 1}); }
+void SystemIndexAndRecords(const fs::path& p) {
+    SystemIndex(p);
+    Records(p);
+}
 void Truncated(const fs::path& p) {
     const auto size = fs::file_size(p);
     fs::resize_file(p, size - 8 * 4096);
@@ -93,6 +99,8 @@ INSTANTIATE_TEST_SUITE_P(Kinds, RescueOfDamage,
                                            DamageCase{"zero_page", Zero}, DamageCase{"btree", BTree},
                                            DamageCase{"blob_pages", Blobs}, DamageCase{"only_data_page", OnlyPage},
                                            DamageCase{"several_at_once", Several},
+                                           DamageCase{"system_index", SystemIndex},
+                                           DamageCase{"system_index_and_records", SystemIndexAndRecords},
                                            DamageCase{"truncated", Truncated}),
                          [](const auto& info) { return std::string(info.param.name); });
 
