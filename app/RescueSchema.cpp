@@ -4,7 +4,6 @@
 #include <functional>
 #include <map>
 #include <set>
-#include <tuple>
 #include <utility>
 
 #include "IBStatement.h"
@@ -122,49 +121,70 @@ private:
              });
     }
 
-    void ReadColumns() {
-        std::map<std::pair<std::string, std::string>, std::tuple<std::optional<std::string>, std::optional<int16_t>, bool>>
-            own;
-        std::map<std::pair<std::string, std::string>, std::string> identities;  // column to its generator
+    // What rdb$relation_fields says of a column beyond its domain.
+    struct OwnColumnRow {
+        std::optional<std::string> defaultSource;
+        std::optional<int16_t> collation;
+        bool notNull = false;
+        std::optional<std::string> identityGenerator;
+    };
+    using ColumnKey = std::pair<std::string, std::string>;  // table, column
+
+    std::map<ColumnKey, OwnColumnRow> ReadOwnColumnRows() {
+        std::map<ColumnKey, OwnColumnRow> rows;
         Scan(transaction_,
              "select rdb$relation_name, rdb$field_name, cast(rdb$default_source as varchar(8000)), "
              "rdb$collation_id, rdb$null_flag, rdb$identity_type is not null, rdb$generator_name "
              "from rdb$relation_fields" + Natural("rdb$relation_fields"),
              [&](Row row) {
-                 own[{Name(row, 0), Name(row, 1)}] = {Source(row, 2), row.GetInt16(3), Flag(row, 4)};
-                 if (row.GetBoolean(5).value_or(false)) identities[{Name(row, 0), Name(row, 1)}] = Name(row, 6);
+                 OwnColumnRow own{Source(row, 2), row.GetInt16(3), Flag(row, 4), std::nullopt};
+                 if (row.GetBoolean(5).value_or(false)) own.identityGenerator = Name(row, 6);
+                 rows[{Name(row, 0), Name(row, 1)}] = std::move(own);
              });
-        std::map<std::string, TColumnInfo> domainTypes;
+        return rows;
+    }
+
+    SchemaColumn Describe(const std::string& table, const TColumnInfo& column, const OwnColumnRow& own) {
+        const DomainRow& domain = domainRows_[column.domain];
+        SchemaColumn described;
+        described.column = column;
+        described.defaultSource = own.defaultSource;
+        described.ownNotNull = own.notNull;
+        described.array = domain.array;
+        if (domain.array) schema_.notCarried.push_back("coluna " + table + "." + column.name + " (matriz)");
+        if (own.identityGenerator) described.identity = GeneratorValue(*own.identityGenerator);
+        if (domain.user) {
+            described.domain = column.domain;
+            if (own.collation && own.collation != domain.collation)
+                described.collation = CollationOf(collations_, column, own.collation);
+        } else {
+            // A domain the server made for this column alone: its default, NOT NULL and
+            // collation are the column's.
+            if (!described.defaultSource) described.defaultSource = domain.defaultSource;
+            described.ownNotNull = column.notNull;
+            described.collation = CollationOf(collations_, column, own.collation ? own.collation : domain.collation);
+        }
+        return described;
+    }
+
+    void ReadColumns() {
+        const std::map<ColumnKey, OwnColumnRow> own = ReadOwnColumnRows();
+        std::map<std::string, TColumnInfo> usedDomains;  // a column of each, for its type
         for (const TTableInfo& table : tables_) {
             SchemaTable rebuilt{table.name, {}, table.keys};
             for (const TColumnInfo& column : table.columns) {
-                SchemaColumn described;
-                described.column = column;
-                const auto& [defaultSource, collation, notNull] = own[{table.name, column.name}];
-                const DomainRow& domain = domainRows_[column.domain];
-                described.ownNotNull = notNull;
-                described.defaultSource = defaultSource;
-                if (const auto identity = identities.find({table.name, column.name}); identity != identities.end())
-                    described.identity = GeneratorValue(identity->second);
-                if (domain.array) schema_.notCarried.push_back("coluna " + table.name + "." + column.name + " (matriz)");
-                if (domain.user) {
-                    described.domain = column.domain;
-                    domainTypes.emplace(column.domain, column);
-                } else {
-                    // A system-made domain: its default and collation are the column's.
-                    if (!described.defaultSource) described.defaultSource = domain.defaultSource;
-                    described.ownNotNull = column.notNull;
-                }
-                if (!domain.user)
-                    described.collation = CollationOf(collations_, column, collation ? collation : domain.collation);
-                else if (collation && collation != domain.collation)
-                    described.collation = CollationOf(collations_, column, collation);
-                rebuilt.columns.push_back(std::move(described));
+                const auto found = own.find({table.name, column.name});
+                rebuilt.columns.push_back(Describe(table.name, column, found != own.end() ? found->second : OwnColumnRow{}));
+                if (!rebuilt.columns.back().domain.empty()) usedDomains.emplace(column.domain, column);
             }
             schema_.tables.push_back(std::move(rebuilt));
         }
-        // Only the domains the carried tables use: their type as the columns read it.
-        for (auto& [name, type] : domainTypes) {
+        AddDomains(usedDomains);
+    }
+
+    // Only the domains the carried tables use: their type as the columns read it.
+    void AddDomains(const std::map<std::string, TColumnInfo>& used) {
+        for (const auto& [name, type] : used) {
             const DomainRow& row = domainRows_[name];
             SchemaDomain domain{name, type, row.defaultSource, CollationOf(collations_, type, row.collation)};
             domain.type.notNull = row.notNull;
@@ -341,6 +361,7 @@ std::optional<std::string> CreateDomainSql(const SchemaDomain& domain) {
 std::optional<std::string> CreateTableSql(const SchemaTable& table) {
     std::string columns;
     for (const SchemaColumn& column : table.columns) {
+        if (column.array) return std::nullopt;
         const std::optional<std::string> type =
             column.domain.empty() ? ColumnTypeSql(column.column) : QuoteIdentifier(column.domain);
         if (!type) return std::nullopt;

@@ -25,6 +25,7 @@ struct SchemaColumn {
     std::optional<std::string> defaultSource;  // as written: "DEFAULT 0"
     std::string collation;                     // empty: the character set's default
     std::optional<std::int64_t> identity;      // an identity column: its generator's current value
+    bool array = false;                        // an array: no declaration carries it
 };
 
 struct SchemaDomain {

@@ -120,6 +120,10 @@ TEST(SchemaSql, ATypeThatCannotBeDeclaredLeavesTheTableOut) {
         const SchemaTable table{"T", {Plain(Column("ID", fieldtype::Long, 4)), Plain(Column("X", type, 8))}, {}};
         EXPECT_EQ(CreateTableSql(table), std::nullopt) << type;
     }
+    SchemaColumn array = Plain(Column("A", fieldtype::Long, 4));
+    array.array = true;
+    EXPECT_EQ(CreateTableSql(SchemaTable{"T", {Plain(Column("ID", fieldtype::Long, 4)), array}, {}}), std::nullopt)
+        << "an array column";
     EXPECT_EQ(CreateTableSql(SchemaTable{"T", {}, {}}), std::nullopt) << "a table needs a column";
 }
 
