@@ -154,7 +154,8 @@ std::optional<Kind> kindFromName(std::string_view name) {
 
 std::vector<Kind> allKinds() {
     std::vector<Kind> kinds;
-    for (const auto& entry : kKindNames) kinds.push_back(entry.first);
+    for (const auto& entry : kKindNames)
+        if (entry.first != Kind::SystemBTree) kinds.push_back(entry.first);
     return kinds;
 }
 

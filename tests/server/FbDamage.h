@@ -58,6 +58,8 @@ inline constexpr std::uint16_t kIndexSegmentsRelation = 3;
 
 std::string_view kindName(Kind kind);
 std::optional<Kind> kindFromName(std::string_view name);
+// The kinds that damage user tables, which the server's own repair gets through; not SystemBTree,
+// after which the server's backup cannot run at all.
 std::vector<Kind> allKinds();
 
 class DamageError : public std::runtime_error {

@@ -276,6 +276,7 @@ TEST_F(FbDamageTest, NoFittingPageIsAnError) {
     const auto path = keep(builder.write("nofit"));
     const auto before = allPages(path);
     for (Kind kind : fbdamage::allKinds()) EXPECT_THROW(damage(path, kind), DamageError) << kindName(kind);
+    EXPECT_THROW(damage(path, Kind::SystemBTree), DamageError) << "no b-tree page at all";
     EXPECT_EQ(allPages(path), before);
 }
 
@@ -297,6 +298,7 @@ TEST_F(FbDamageTest, SameSeedSameGarbage) {
 
 TEST(FbDamageKinds, NamesRoundTrip) {
     for (Kind kind : fbdamage::allKinds()) EXPECT_EQ(fbdamage::kindFromName(fbdamage::kindName(kind)), kind);
+    EXPECT_EQ(fbdamage::kindFromName("system-btree"), Kind::SystemBTree);
     EXPECT_FALSE(fbdamage::kindFromName("everything").has_value());
 }
 
