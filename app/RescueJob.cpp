@@ -266,8 +266,10 @@ private:
         }
         for (const SchemaIndex& index : schema_->indexes) {
             if (pumped_.count(index.table) == 0) continue;
-            Reactivate(CreateIndexSql(index), index.table + ": índice " + index.name);
-            if (index.inactive) Reactivate("alter index " + QuoteIdentifier(index.name) + " inactive", index.table + ": índice " + index.name);
+            const std::string what = index.table + ": índice " + index.name;
+            Reactivate(CreateIndexSql(index), what);
+            // An index the user had made inactive stays so.
+            if (index.inactive) Reactivate("alter index " + QuoteIdentifier(index.name) + " inactive", what);
         }
     }
 

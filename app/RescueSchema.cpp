@@ -6,6 +6,7 @@
 #include <set>
 #include <utility>
 
+#include "IBSqlError.h"
 #include "IBStatement.h"
 #include "IBTransaction.h"
 #include "RescueSql.h"
@@ -238,10 +239,17 @@ private:
         for (SchemaGenerator& generator : schema_.generators) generator.value = GeneratorValue(generator.name);
     }
 
+    // The generator's current value; 0, and said, when the server cannot read it (a failure that
+    // leaves the attachment unusable is raised).
     std::int64_t GeneratorValue(const std::string& name) {
         std::int64_t value = 0;
-        Scan(transaction_, "select gen_id(" + QuoteIdentifier(name) + ", 0) from rdb$database",
-             [&](Row row) { value = row.GetInt64(0).value_or(0); });
+        try {
+            Scan(transaction_, "select gen_id(" + QuoteIdentifier(name) + ", 0) from rdb$database",
+                 [&](Row row) { value = row.GetInt64(0).value_or(0); });
+        } catch (const EIBSqlError& failure) {
+            if (!failure.AttachmentUsable()) throw;
+            schema_.notCarried.push_back("valor do gerador " + name + " (" + failure.what() + ")");
+        }
         return value;
     }
 
