@@ -16,6 +16,7 @@
 #include "RepairNames.h"
 #include "RescueBackup.h"
 #include "RescueDbKey.h"
+#include "RescueSchema.h"
 #include "ValidationDetails.h"
 
 namespace tovanel {
@@ -149,6 +150,7 @@ private:
         ReadSchema();
         BackupAndRestore();
         PumpTables();
+        ActivateRebuiltKeys();
         CountBackedUpTables();
     }
 
@@ -226,7 +228,14 @@ private:
             if (!failing) failing = Restore(backup);
             if (!failing) break;
             const bool allPumped = pumped_.size() == allNames_.size();
-            if (allPumped || attempt > tables_.size())
+            if (allPumped) {
+                // Not even the definitions pass through the server's backup: the schema is
+                // rebuilt from the system tables instead.
+                RemoveFileQuietly(backup);
+                RebuildSchema();
+                return;
+            }
+            if (attempt > tables_.size())
                 throw ERescueError("A cópia de segurança do servidor não pôde ser feita nem restaurada, nem com as "
                                    "tabelas danificadas lidas registro a registro.");
             if (failing->empty() || pumped_.count(*failing) > 0) {
@@ -240,6 +249,90 @@ private:
             }
         }
         RemoveFileQuietly(backup);
+    }
+
+    // ---- the schema rebuilt from the system tables -------------------------------------------
+
+    void RebuildSchema() {
+        Say(RescuePhase::ReadingSchema, "A cópia de segurança do servidor não pôde ser feita: o novo banco de dados "
+                                        "será criado a partir das tabelas de sistema.");
+        try {
+            schema_ = Wait(ServerPhase::Pump, [&] { return ReadDatabaseSchema(source_->Transaction(), tables_); });
+        } catch (const EIBError& failure) {
+            if (!ServerAnswers()) throw ERescueServerGone(std::string("O servidor Firebird parou: ") + failure.what());
+            throw ERescueError(std::string("A cópia de segurança do servidor não pôde ser feita, nem as tabelas de "
+                                           "sistema da cópia puderam ser lidas: ") + failure.what());
+        }
+        report_.schemaFromSystemTables = true;
+        RemoveFileQuietly(request_.newDatabase);
+        TIBDatabase ddl;
+        Wait(ServerPhase::Pump, [&] {
+            TIBDatabase created;
+            created.CreateDatabase(CreateDatabaseSql(request_.newDatabase, request_.login.user,
+                                                     request_.login.password, kNewPageSize, schema_->characterSet));
+            created.Close();
+            // The system tables' texts (defaults, names) are UTF-8: the definitions go through a
+            // connection that says so, so a default's accents reach its column's character set.
+            ddl.Params().SetValue("lc_ctype", "UTF8");
+            OpenDatabase(ddl, request_.newDatabase, request_.login);
+        });
+        report_.notCarriedOver = schema_->notCarried;
+        // A table of a domain that could not be made fails on its own below.
+        for (const SchemaDomain& domain : schema_->domains)
+            RunRebuildStep(ddl, CreateDomainSql(domain), "domínio " + domain.name);
+        for (const SchemaTable& table : schema_->tables)
+            if (!RunRebuildStep(ddl, CreateTableSql(table), "tabela " + table.name)) LeaveOut(table.name);
+        for (const SchemaGenerator& generator : schema_->generators)
+            if (RunRebuildStep(ddl, CreateGeneratorSql(generator), "gerador " + generator.name))
+                RunRebuildStep(ddl, SetGeneratorSql(generator), "valor do gerador " + generator.name);
+        Wait(ServerPhase::Pump, [&] { ddl.Close(); });
+        OpenTarget();
+    }
+
+    // Runs one statement of the rebuild; false (and said in the report) when it has none or the
+    // server refuses it.
+    bool RunRebuildStep(TIBDatabase& database, const std::optional<std::string>& sql, const std::string& what) {
+        if (!sql) {
+            report_.notCarriedOver.push_back(what + " (tipo de dado não suportado)");
+            return false;
+        }
+        try {
+            Wait(ServerPhase::Pump, [&] { RunDdlOn(database, *sql); });
+            return true;
+        } catch (const EIBError& failure) {
+            if (!ServerAnswers()) throw ERescueServerGone(std::string("O servidor Firebird parou: ") + failure.what());
+            report_.notCarriedOver.push_back(what + " (" + failure.what() + ")");
+            return false;
+        }
+    }
+
+    // A table the new database could not be given: reported, not pumped.
+    void LeaveOut(const std::string& name) {
+        pumped_.erase(name);
+        leftOut_.insert(name);
+        TableRescue result;
+        result.name = name;
+        result.carriedBy = CarriedBy::NotCarried;
+        result.notes.push_back("a definição da tabela não pôde ser criada no novo banco de dados");
+        report_.tables.push_back(result);
+    }
+
+    // Keys and indexes of the rebuilt schema, made once every row is in.
+    void ActivateRebuiltKeys() {
+        if (!schema_) return;
+        Say(RescuePhase::Activating, "Criando as chaves e os índices do novo banco de dados.");
+        for (const SchemaTable& table : schema_->tables) {
+            if (pumped_.count(table.name) == 0) continue;
+            for (const TKeyInfo& key : table.keys)
+                Reactivate(AddKeySql(table.name, key), table.name + ": chave " + key.name);
+        }
+        for (const SchemaIndex& index : schema_->indexes) {
+            if (pumped_.count(index.table) == 0) continue;
+            const std::string what = index.table + ": índice " + index.name;
+            Reactivate(CreateIndexSql(index), what);
+            // An index the user had made inactive stays so.
+            if (index.inactive) Reactivate("alter index " + QuoteIdentifier(index.name) + " inactive", what);
+        }
     }
 
     // Runs a started backup or restore to its end; nothing when it succeeded, else the table that
@@ -310,12 +403,14 @@ private:
     }
 
     void RunDdl(const std::string& sql) {
-        Wait(ServerPhase::Pump, [&] {
-            TIBTransaction ddl(*target_, TTransactionOptions::WriteTarget());
-            TIBStatement statement(ddl, sql);
-            statement.Execute();
-            ddl.Commit();
-        });
+        Wait(ServerPhase::Pump, [&] { RunDdlOn(*target_, sql); });
+    }
+
+    static void RunDdlOn(TIBDatabase& database, const std::string& sql) {
+        TIBTransaction ddl(database, TTransactionOptions::WriteTarget());
+        TIBStatement statement(ddl, sql);
+        statement.Execute();
+        ddl.Commit();
     }
 
     // Parents before children, so a child's rows find the parent rows already there.
@@ -359,7 +454,8 @@ private:
 
     void PumpTables() {
         if (pumped_.empty()) return;
-        OpenTarget();
+        // The schema rebuilt from the system tables may have opened it already.
+        if (!target_) OpenTarget();
         // The load's commits wait for every page written through to the disk; the new database
         // gets the restore's setting back once the pumped tables are in.
         const bool forcedWrites = TIBDatabaseInfo(*target_).ForcedWrites();
@@ -443,7 +539,7 @@ private:
     void CountBackedUpTables() {
         if (!target_) OpenTarget();
         for (const TTableInfo& table : tables_) {
-            if (pumped_.count(table.name) > 0) continue;
+            if (pumped_.count(table.name) > 0 || leftOut_.count(table.name) > 0) continue;
             TableRescue result;
             result.name = table.name;
             result.carriedBy = CarriedBy::Backup;
@@ -476,6 +572,8 @@ private:
     std::vector<TTableInfo> tables_;
     std::vector<std::string> allNames_;
     std::set<std::string> pumped_;
+    std::optional<DatabaseSchema> schema_;  // when rebuilt from the system tables
+    std::set<std::string> leftOut_;         // tables the rebuilt schema could not hold
     std::uint32_t slots_ = 0;
 };
 

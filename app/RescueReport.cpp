@@ -61,6 +61,9 @@ std::vector<std::string> ReportLines(const RescueReport& report) {
     std::vector<std::string> lines;
     lines.push_back("");
     lines.push_back("Resultado do resgate:");
+    if (report.schemaFromSystemTables)
+        lines.push_back("A cópia de segurança do servidor não pôde ser feita: as definições do novo banco de dados "
+                        "foram lidas das tabelas de sistema.");
     for (const TableRescue& table : report.tables) AppendTableLines(table, lines);
     if (!report.notActivated.empty()) {
         lines.push_back("Índices e restrições não ativados:");
@@ -86,6 +89,7 @@ std::string ReportJson(const RescueReport& report) {
     root["outcome"] = report.outcome == RescueOutcome::NewDatabaseMade ? "new_database_made" : "failed";
     if (report.outcome == RescueOutcome::Failed) root["failure"] = report.failure;
     root["server_died"] = report.serverDied;
+    root["schema_from_system_tables"] = report.schemaFromSystemTables;
     root["seconds"] = report.seconds;
     root["tables"] = nlohmann::ordered_json::array();
     for (const TableRescue& table : report.tables) {

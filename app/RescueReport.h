@@ -40,6 +40,7 @@ struct RescueReport {
     RescueOutcome outcome = RescueOutcome::Failed;
     std::string failure;                      // why the rescue failed, when it did
     bool serverDied = false;
+    bool schemaFromSystemTables = false;      // the server's backup could not run at all
     std::vector<TableRescue> tables;
     std::vector<std::string> notActivated;    // indexes and constraints that could not be activated
     std::vector<std::string> notCarriedOver;  // schema objects the rescue could not rebuild

@@ -22,9 +22,15 @@ std::string Characters(const TColumnInfo& column) {
     return std::to_string(column.characterLength.value_or(column.length));
 }
 
-std::optional<std::string> IntegerSql(const TColumnInfo& column, const char* plain, int precision) {
+// The widest precision the storage holds, and the narrowest NUMERIC precision that still gets it.
+std::optional<std::string> IntegerSql(const TColumnInfo& column, const char* plain, int precision, int narrowest) {
     // The numeric kind decides the storage the server gives a parameter: DECIMAL takes at least
-    // 32 bits, NUMERIC keeps the width its precision gives.
+    // 32 bits, NUMERIC keeps the width its precision gives. A declared precision is kept where
+    // it gives the same storage.
+    if (column.subType == 2 && precision <= 9) narrowest = 1;
+    if (column.precision && *column.precision >= narrowest && *column.precision < precision &&
+        *column.precision >= -column.scale)
+        precision = *column.precision;
     const std::string scale = std::to_string(-column.scale);
     if (column.subType == 2) return "DECIMAL(" + std::to_string(precision) + ", " + scale + ")";
     if (column.subType == 1 || column.scale != 0) return "NUMERIC(" + std::to_string(precision) + ", " + scale + ")";
@@ -44,9 +50,9 @@ std::string ColumnList(const TTableInfo& table) {
 
 std::optional<std::string> ColumnTypeSql(const TColumnInfo& column) {
     switch (column.fieldType) {
-    case fieldtype::Short: return IntegerSql(column, "SMALLINT", 4);
-    case fieldtype::Long: return IntegerSql(column, "INTEGER", 9);
-    case fieldtype::Int64: return IntegerSql(column, "BIGINT", 18);
+    case fieldtype::Short: return IntegerSql(column, "SMALLINT", 4, 1);
+    case fieldtype::Long: return IntegerSql(column, "INTEGER", 9, 5);
+    case fieldtype::Int64: return IntegerSql(column, "BIGINT", 18, 10);
     case fieldtype::Float: return "FLOAT";
     case fieldtype::Double: return "DOUBLE PRECISION";
     case fieldtype::Date: return "DATE";

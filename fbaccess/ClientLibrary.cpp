@@ -150,6 +150,13 @@ public:
     {
         return Entry(Fisc_rollback_transaction, "isc_rollback_transaction")(status, handle);
     }
+    ISC_STATUS isc_dsql_execute_immediate(ISC_STATUS* status, isc_db_handle* database, isc_tr_handle* transaction,
+                                          unsigned short length, const ISC_SCHAR* sql, unsigned short dialect,
+                                          const XSQLDA* sqlda) override
+    {
+        return Entry(Fisc_dsql_execute_immediate, "isc_dsql_execute_immediate")(status, database, transaction, length,
+                                                                                 sql, dialect, sqlda);
+    }
     ISC_STATUS isc_dsql_alloc_statement2(ISC_STATUS* status, isc_db_handle* database, isc_stmt_handle* handle) override
     {
         return Entry(Fisc_dsql_alloc_statement2, "isc_dsql_alloc_statement2")(status, database, handle);

@@ -68,6 +68,9 @@ public:
                                       const XSQLDA* sqlda) = 0;
     virtual ISC_STATUS isc_dsql_free_statement(ISC_STATUS* status, isc_stmt_handle* handle,
                                                unsigned short option) = 0;
+    virtual ISC_STATUS isc_dsql_execute_immediate(ISC_STATUS* status, isc_db_handle* database,
+                                                  isc_tr_handle* transaction, unsigned short length,
+                                                  const ISC_SCHAR* sql, unsigned short dialect, const XSQLDA* sqlda) = 0;
     virtual ISC_STATUS isc_open_blob2(ISC_STATUS* status, isc_db_handle* database, isc_tr_handle* transaction,
                                       isc_blob_handle* handle, ISC_QUAD* id, ISC_USHORT bpbLength,
                                       const ISC_UCHAR* bpb) = 0;

@@ -289,6 +289,24 @@ void TIBDatabase::DoConnect()
     }
 }
 
+void TIBDatabase::CreateDatabase(std::string_view createStatement)
+{
+    CheckInactive();
+    // Sent as statements are: the file name travels in the connection's character set.
+    const std::string sql(createStatement);
+    if (sql.size() > 0xFFFF)
+        RaiseClientError(ceSqlTextTooLong, {static_cast<int64_t>(sql.size()), int64_t{0xFFFF}});
+    isc_tr_handle noTransaction = 0;
+    const ISC_STATUS result = FGDSLibrary->isc_dsql_execute_immediate(
+        ThreadStatusVector(), &FHandle, &noTransaction, static_cast<unsigned short>(sql.size()), sql.data(),
+        static_cast<unsigned short>(FSQLDialect), nullptr);
+    if (Call(result, false) > 0) {
+        FHandle = 0;
+        RaiseStatusError();
+    }
+    FDBSQLDialect = TIBDatabaseInfo(*this).DBSQLDialect();
+}
+
 void TIBDatabase::DoDisconnect()
 {
     try {

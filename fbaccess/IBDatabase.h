@@ -42,6 +42,9 @@ public:
     bool Connected() const noexcept { return FHandle != 0; }
     void SetConnected(bool value);
     void Open() { SetConnected(true); }
+    // Runs a CREATE DATABASE statement (it names the file and the login) and stays attached to
+    // the new database; refused while attached. The server's refusal is raised as it comes.
+    void CreateDatabase(std::string_view createStatement);
     void Close() { SetConnected(false); }
     // Whether the attachment still answers; never raises. A dead one is force-closed.
     bool TestConnected();

@@ -88,6 +88,21 @@ inline std::vector<std::uint32_t> GarbleBlobPages(const fs::path& path, unsigned
     return damaged;
 }
 
+// A fresh directory the server can write, for the new database and the rescue's own files.
+class RescueInDirectory : public testserver::RealServerTest {
+protected:
+    void SetUp() override {
+        RealServerTest::SetUp();
+        if (HasFatalFailure() || IsSkipped()) return;
+        directory = DirectoryForTheServer(server(), "resgate");
+    }
+    void TearDown() override {
+        if (!directory.empty()) fs::remove_all(directory);
+        RealServerTest::TearDown();
+    }
+    fs::path directory;
+};
+
 inline RescueRequest RequestFor(const fs::path& original, const fs::path& target,
                                 const testserver::PrivateServer& server) {
     RescueRequest request;

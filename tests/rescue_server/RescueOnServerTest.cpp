@@ -24,25 +24,16 @@ void Several(const fs::path& p) {
     BTree(p);
     Blobs(p);
 }
+// The server's backup cannot start: the schema comes from the system tables.
+void SystemIndex(const fs::path& p) { fbdamage::damage(p, {fbdamage::Kind::SystemBTree, 1, std::nullopt, 1}); }
+void SystemIndexAndRecords(const fs::path& p) {
+    SystemIndex(p);
+    Records(p);
+}
 void Truncated(const fs::path& p) {
     const auto size = fs::file_size(p);
     fs::resize_file(p, size - 8 * 4096);
 }
-
-// A fresh directory the server can write, for the new database and the rescue's own files.
-class RescueInDirectory : public testserver::RealServerTest {
-protected:
-    void SetUp() override {
-        RealServerTest::SetUp();
-        if (HasFatalFailure() || IsSkipped()) return;
-        directory = DirectoryForTheServer(server(), "resgate");
-    }
-    void TearDown() override {
-        if (!directory.empty()) fs::remove_all(directory);
-        RealServerTest::TearDown();
-    }
-    fs::path directory;
-};
 
 class RescueOfDamage : public RescueInDirectory, public ::testing::WithParamInterface<DamageCase> {
 protected:
@@ -110,6 +101,8 @@ INSTANTIATE_TEST_SUITE_P(Kinds, RescueOfDamage,
                                            DamageCase{"zero_page", Zero}, DamageCase{"btree", BTree},
                                            DamageCase{"blob_pages", Blobs}, DamageCase{"only_data_page", OnlyPage},
                                            DamageCase{"several_at_once", Several},
+                                           DamageCase{"system_index", SystemIndex},
+                                           DamageCase{"system_index_and_records", SystemIndexAndRecords},
                                            DamageCase{"truncated", Truncated}),
                          [](const auto& info) { return std::string(info.param.name); });
 

@@ -64,6 +64,18 @@ TEST(RescueReport, JsonHoldsTheFiguresOfTheLog) {
     EXPECT_TRUE(HasLine(lines, "Tabela PRODUTOS (cópia de segurança do servidor):"));
     EXPECT_TRUE(HasLine(lines, "Novo banco de dados: /dados/banco_RESGATE.FDB"));
     EXPECT_TRUE(HasLine(lines, "Tempo: 12.3 s"));
+    EXPECT_EQ(json["schema_from_system_tables"], false);
+    EXPECT_EQ(json["not_carried_over"][0], "VIEW V_X");
+}
+
+TEST(RescueReport, ASchemaReadFromTheSystemTablesIsSaidInBoth) {
+    RescueReport report = Sample();
+    report.schemaFromSystemTables = true;
+    EXPECT_EQ(nlohmann::json::parse(ReportJson(report))["schema_from_system_tables"], true);
+    EXPECT_TRUE(HasLine(ReportLines(report), "A cópia de segurança do servidor não pôde ser feita: as definições do novo "
+                                             "banco de dados foram lidas das tabelas de sistema."));
+    EXPECT_FALSE(HasLine(ReportLines(Sample()), "A cópia de segurança do servidor não pôde ser feita: as definições do "
+                                                "novo banco de dados foram lidas das tabelas de sistema."));
 }
 
 TEST(RescueReport, FailureAndDeadServerAreSaidPlainly) {

@@ -62,7 +62,13 @@ bool isUserPage(const PageInfo& info, const DamageOptions& options) {
                             : info.relation >= kFirstUserRelation;
 }
 
+bool isSystemPage(const PageInfo& info, const DamageOptions& options) {
+    return info.relation < kFirstUserRelation && info.relation == options.relation.value_or(kIndexSegmentsRelation);
+}
+
 bool fits(const PageInfo& info, const DamageOptions& options) {
+    if (options.kind == Kind::SystemBTree)
+        return isSystemPage(info, options) && info.type == PageType::BTree && info.level == 0;
     if (!isUserPage(info, options)) return false;
     switch (options.kind) {
     case Kind::Records:
@@ -71,6 +77,7 @@ bool fits(const PageInfo& info, const DamageOptions& options) {
         return info.type == PageType::Data && info.count > 0;
     case Kind::BTree:
         return info.type == PageType::BTree && info.level == 0;
+    case Kind::SystemBTree: break;
     }
     return false;
 }
@@ -118,15 +125,17 @@ void applyDamage(std::vector<std::uint8_t>& page, const PageInfo& info, Kind kin
     case Kind::Records: garbleRecords(page, info, garbage); break;
     case Kind::BTree: garbleBTree(page, garbage); break;
     case Kind::Count: raiseCount(page, info); break;
-    case Kind::ZeroPage: std::fill(page.begin(), page.end(), 0); break;
+    case Kind::ZeroPage:
+    case Kind::SystemBTree: std::fill(page.begin(), page.end(), 0); break;
     }
 }
 
-constexpr std::array<std::pair<Kind, std::string_view>, 4> kKindNames{{
+constexpr std::array<std::pair<Kind, std::string_view>, 5> kKindNames{{
     {Kind::Records, "records"},
     {Kind::BTree, "btree"},
     {Kind::Count, "count"},
     {Kind::ZeroPage, "zero"},
+    {Kind::SystemBTree, "system-btree"},
 }};
 
 }  // namespace
@@ -145,7 +154,8 @@ std::optional<Kind> kindFromName(std::string_view name) {
 
 std::vector<Kind> allKinds() {
     std::vector<Kind> kinds;
-    for (const auto& entry : kKindNames) kinds.push_back(entry.first);
+    for (const auto& entry : kKindNames)
+        if (entry.first != Kind::SystemBTree) kinds.push_back(entry.first);
     return kinds;
 }
 

@@ -46,10 +46,20 @@ enum class Kind {
     BTree,     // garbage over the nodes of leaf b-tree pages, page header kept
     Count,     // record count in a data page header raised past the slot array's room
     ZeroPage,  // a whole data page zeroed
+    // A system table's leaf b-tree pages zeroed (by default those of RDB$INDEX_SEGMENTS' index):
+    // every read through that index fails with "wrong page type", so the server's backup stops
+    // in the definitions, even metadata-only, while natural scans of every table still read.
+    // (Garbage over those pages instead killed the whole server on most system indexes.)
+    SystemBTree,
 };
+
+// RDB$INDEX_SEGMENTS: its index is read by the backup's first steps and by no attach.
+inline constexpr std::uint16_t kIndexSegmentsRelation = 3;
 
 std::string_view kindName(Kind kind);
 std::optional<Kind> kindFromName(std::string_view name);
+// The kinds that damage user tables, which the server's own repair gets through; not SystemBTree,
+// after which the server's backup cannot run at all.
 std::vector<Kind> allKinds();
 
 class DamageError : public std::runtime_error {

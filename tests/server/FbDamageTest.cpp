@@ -223,6 +223,26 @@ TEST_F(FbDamageTest, BTreeGarbageHitsLeafPagesOnlyAndKeepsTheirHeader) {
     EXPECT_NE(after[leaf], before[leaf]);
 }
 
+TEST_F(FbDamageTest, SystemBTreeZeroesOnlyTheLeavesOfTheNamedSystemTablesIndexes) {
+    FileBuilder builder;
+    const auto segmentsRoot = builder.btree(fbdamage::kIndexSegmentsRelation, 1);
+    const auto segmentsLeaf = builder.btree(fbdamage::kIndexSegmentsRelation, 0);
+    const auto fieldsLeaf = builder.btree(5, 0);
+    const auto userLeaf = builder.btree(3 + fbdamage::kFirstUserRelation, 0);
+    const auto path = keep(builder.write("system_btree"));
+    const auto before = allPages(path);
+    EXPECT_EQ(damage(path, Kind::SystemBTree, 5), std::vector<std::uint32_t>{segmentsLeaf});
+    EXPECT_EQ(damage(keep(builder.write("system_btree_5")), Kind::SystemBTree, 5, std::uint16_t{5}),
+              std::vector<std::uint32_t>{fieldsLeaf});
+    EXPECT_THROW(damage(keep(builder.write("system_btree_user")), Kind::SystemBTree, 1,
+                        std::uint16_t{3 + fbdamage::kFirstUserRelation}),
+                 DamageError)
+        << "a user table's index is not a system one";
+    const auto after = allPages(path);
+    EXPECT_EQ(after[segmentsLeaf], Page(4096, 0)) << "a page of no type: reads through it fail, none crash";
+    for (const auto kept : {segmentsRoot, fieldsLeaf, userLeaf}) EXPECT_EQ(after[kept], before[kept]) << kept;
+}
+
 TEST_F(FbDamageTest, OnlyUserTablesAreHitUnlessARelationIsNamed) {
     FileBuilder builder;
     const auto system = builder.data(5, kThreeRecords);
@@ -256,6 +276,7 @@ TEST_F(FbDamageTest, NoFittingPageIsAnError) {
     const auto path = keep(builder.write("nofit"));
     const auto before = allPages(path);
     for (Kind kind : fbdamage::allKinds()) EXPECT_THROW(damage(path, kind), DamageError) << kindName(kind);
+    EXPECT_THROW(damage(path, Kind::SystemBTree), DamageError) << "no b-tree page at all";
     EXPECT_EQ(allPages(path), before);
 }
 
@@ -277,6 +298,7 @@ TEST_F(FbDamageTest, SameSeedSameGarbage) {
 
 TEST(FbDamageKinds, NamesRoundTrip) {
     for (Kind kind : fbdamage::allKinds()) EXPECT_EQ(fbdamage::kindFromName(fbdamage::kindName(kind)), kind);
+    EXPECT_EQ(fbdamage::kindFromName("system-btree"), Kind::SystemBTree);
     EXPECT_FALSE(fbdamage::kindFromName("everything").has_value());
 }
 

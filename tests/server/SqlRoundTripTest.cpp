@@ -306,6 +306,42 @@ TEST_F(SqlRoundTrip, ServerRefusalsCarryTheServerTextAndLeaveTheAttachmentWorkin
     EXPECT_EQ(ReadRecordCount(tr, "NO_SUCH_TABLE"), std::nullopt);
 }
 
+TEST_F(SqlRoundTrip, CreateDatabaseLeavesTheNewFileAttachedAndARefusalLeavesNoAttachment)
+{
+    const auto path = server().freshPath("sql_create");
+    const std::string create = "create database '" + testserver::PrivateServer::remote(path) + "' user '" +
+                               server().user() + "' password '" + server().password() +
+                               "' page_size 4096 default character set win1252";
+    TIBDatabase db;
+    db.CreateDatabase(create);
+    ASSERT_TRUE(db.Connected());
+    EXPECT_EQ(db.DBSQLDialect(), 3);
+    {
+        TIBTransaction tr(db, TTransactionOptions::WriteTarget());
+        TIBStatement st(tr, "select m.mon$page_size, d.rdb$character_set_name from mon$database m cross join rdb$database d");
+        st.ForEachRow([](const TSqlMessage& m) {
+            EXPECT_EQ(m.GetInt32(0), 4096);
+            EXPECT_EQ(m.GetText(1).value_or("").substr(0, 7), "WIN1252");
+            return true;
+        });
+        tr.Commit();
+    }
+    EXPECT_THROW(db.CreateDatabase(create), EIBClientError) << "refused while attached";
+    db.Close();
+
+    TIBDatabase again;
+    try {
+        again.CreateDatabase(create);
+        ADD_FAILURE() << "an existing file was created over";
+    } catch (const EIBInterBaseError& e) {
+        EXPECT_NE(std::string(e.what()).find(path.string()), std::string::npos) << e.what();
+    }
+    EXPECT_FALSE(again.Connected());
+    testserver::configureAsConsole(again, testserver::PrivateServer::remote(path), server().user(), server().password());
+    again.Open();
+    EXPECT_TRUE(again.TestConnected()) << "the first database is whole";
+}
+
 // Every row of a table ordered by its first column, as the bytes of each value (none for NULL).
 std::vector<std::vector<std::optional<std::string>>> RawRows(TIBTransaction& tr, const std::string& table)
 {

@@ -3,7 +3,7 @@
 //   fbdamage create <file> [--user U] [--password P] [--charset CS] [--page-size N] [--portuguese]
 //   fbdamage list <file>
 //   fbdamage ods <file> [major minor]
-//   fbdamage <records|btree|count|zero> <file> [pages] [--relation N] [--seed N]
+//   fbdamage <records|btree|count|zero|system-btree> <file> [pages] [--relation N] [--seed N]
 //
 // `create` makes the sample database through the server that FIREBIRD points at ("localhost:"
 // + file); the password defaults to $TOVANEL_FB_PASSWORD, else "ravenpike"; --portuguese fills it with
@@ -24,7 +24,7 @@ int usage() {
                  " [--portuguese]\n"
                  "       fbdamage list <file>\n"
                  "       fbdamage ods <file> [major minor]\n"
-                 "       fbdamage <records|btree|count|zero> <file> [pages] [--relation N] [--seed N]\n";
+                 "       fbdamage <records|btree|count|zero|system-btree> <file> [pages] [--relation N] [--seed N]\n";
     return 2;
 }
 
