@@ -18,6 +18,10 @@ constexpr const char* kNullDevice = "/dev/null";
 constexpr const char* kTableUnreadable = "Erro: a tabela ";
 constexpr const char* kCannotBeRead = " não pode ser lida: ";
 constexpr const char* kCheckStopped = "A leitura completa do banco parou: ";
+constexpr const char* kCorruptStop =
+    ". O servidor considerou o arquivo corrompido: reinicie o servidor Firebird antes de abrir este banco de "
+    "novo (depois de um erro assim, a próxima conexão ao banco pode travar o servidor inteiro). O resgate lê uma "
+    "cópia do arquivo e não o abre.";
 constexpr const char* kIsolating =
     "O servidor parou sem dizer em que tabela: lendo as tabelas por partes para encontrá-la.";
 constexpr const char* kServerSilent = "o servidor não enviou nada por ";
@@ -36,12 +40,13 @@ struct ReadRun {
     std::optional<TUnreadableTable> stopped;  // the table it stopped on
     std::string failure;                      // a stop that blames no table
     bool serverError = false;                 // the failure is the server's error on the data
+    bool corrupt = false;                     // the server took the file for corrupt
 };
 
 class ReadOnce {
 public:
     ReadOnce(const TIBValidationService& like, ServerCallWaiter& waiter, const std::set<std::string>& skip,
-             const LineSink& append, const TReadCheckLimits& limits, std::string pattern)
+             const LineSink& append, const TReadCheckLimits& limits, const std::string& pattern)
         : waiter_(waiter), skip_(skip), append_(append), limits_(limits) {
         CopyConnection(like, backup_);
         backup_.SetDatabaseName(like.DatabaseName());
@@ -69,6 +74,7 @@ public:
             }
             reader_.Add("ERROR:");
             errors_ += (errors_.empty() ? "" : " ") + OneLine(failure);
+            run.corrupt = failure.IBErrorCode() == isc_db_corrupt;
         }
         if (!reader_.Failed()) {
             run.completed = true;
@@ -181,30 +187,52 @@ private:
     void RunsToTheEnd() {
         for (std::size_t runs = 0; runs < limits_.MaxRuns; ++runs) {
             const std::set<std::string> skip = check_.UnreadableNames();
-            ReadRun run = Once(skip, SkipDataPattern(skip), append_);
+            const ReadRun run = Once(skip, SkipDataPattern(skip), append_);
             if (run.completed) {
                 check_.Completed = true;
                 return;
             }
-            // The server sends its error and drops the lines it had not sent yet, often the one
-            // naming the table: the table is then found by reading the tables' data in parts.
-            if (!run.stopped && run.serverError) {
-                append_(kIsolating);
-                run.stopped = Isolate(skip, run.failure);
-            }
-            if (!run.stopped) {
+            if (!run.serverError && !run.stopped) {
                 check_.Failure = run.failure;
                 return;
             }
-            // A table that stops the run again although its data was left out: going on would
-            // only repeat it.
-            if (skip.count(run.stopped->Table) > 0) {
-                check_.Failure = run.stopped->ServerError;
+            if (run.corrupt) {
+                // Measured on this server: after it has taken a file for corrupt during a backup, its
+                // next attachment of that file hangs the whole server. No further run is made.
+                check_.Failure = ErrorOf(run) + kCorruptStop;
                 return;
             }
-            append_(kTableUnreadable + run.stopped->Table + kCannotBeRead + run.stopped->ServerError);
-            check_.Unreadable.push_back(*run.stopped);
+            const std::optional<TUnreadableTable> culprit = Culprit(skip, run);
+            if (!culprit) {
+                check_.Failure = ErrorOf(run);
+                return;
+            }
+            append_(kTableUnreadable + culprit->Table + kCannotBeRead + culprit->ServerError);
+            check_.Unreadable.push_back(*culprit);
         }
+    }
+
+    static std::string ErrorOf(const ReadRun& run) { return run.stopped ? run.stopped->ServerError : run.failure; }
+
+    // The table that stopped a run. Its lines may name it, but the server drops the lines it had
+    // not sent when it fails, so a name from them is only a suspect: a run over the suspect's data
+    // alone confirms it, else the tables' data are read in parts until the one is found.
+    std::optional<TUnreadableTable> Culprit(const std::set<std::string>& skip, const ReadRun& failed) {
+        if (failed.stopped && skip.count(failed.stopped->Table) == 0) {
+            const ReadRun alone = OnlyData(skip, {failed.stopped->Table});
+            if (!alone.completed && (alone.serverError || alone.stopped))
+                return TUnreadableTable{failed.stopped->Table, ErrorOf(alone)};
+        }
+        append_(kIsolating);
+        return Isolate(skip, ErrorOf(failed));
+    }
+
+    // A run that reads the data of `tables` alone, besides the definitions.
+    ReadRun OnlyData(const std::set<std::string>& skip, const std::set<std::string>& tables) {
+        std::set<std::string> left(skip);
+        for (const std::string& table : Tables())
+            if (tables.count(table) == 0) left.insert(table);
+        return Once(left, SkipDataPattern(left), [](const std::string&) {});
     }
 
     // One run; the tables of a run that ended well are the database's, in the backup's order.
@@ -225,37 +253,35 @@ private:
         return *tables_;
     }
 
-    // The first table whose data alone, after the tables before it, stops a run: found by halving
+    // The first table whose data, read after the tables before it, stops a run: found by halving
     // the tables that may hold it. Nothing when reading them in parts does not fail again.
     std::optional<TUnreadableTable> Isolate(const std::set<std::string>& skip, const std::string& error) {
         std::vector<std::string> candidates;
         for (const std::string& table : Tables())
             if (skip.count(table) == 0) candidates.push_back(table);
-        std::size_t good = 0;  // a run over candidates[0, good) reads
+        std::size_t good = 0;                 // a run over candidates[0, good) reads
         std::size_t bad = candidates.size();  // a run over candidates[0, bad) fails, as the whole did
         std::string lastError = error;
         while (bad - good > 1) {
             const std::size_t middle = good + (bad - good) / 2;
-            const ReadRun run = Once(skip, SkipDataPattern(AllBut(candidates, middle, skip)), [](const std::string&) {});
+            const ReadRun run = OnlyData(skip, {candidates.begin(), candidates.begin() + static_cast<std::ptrdiff_t>(middle)});
             if (run.completed) {
                 good = middle;
-            } else if (run.serverError) {
+            } else if ((run.serverError || run.stopped) && !run.corrupt) {
                 bad = middle;
-                lastError = run.failure;
+                lastError = ErrorOf(run);
             } else {
-                return std::nullopt;  // the server went away or silent: no table to blame
+                return std::nullopt;  // the server went away, silent, or took the file for corrupt
             }
         }
         if (bad == 0) return std::nullopt;
+        // Never seen failing in a part: blamed only when its data alone fail too.
+        if (bad == candidates.size()) {
+            const ReadRun alone = OnlyData(skip, {candidates[bad - 1]});
+            if (alone.completed || alone.corrupt || (!alone.serverError && !alone.stopped)) return std::nullopt;
+            lastError = ErrorOf(alone);
+        }
         return TUnreadableTable{candidates[bad - 1], lastError};
-    }
-
-    // Every table but the first `count` candidates, and those already left out.
-    static std::set<std::string> AllBut(const std::vector<std::string>& candidates, std::size_t count,
-                                        const std::set<std::string>& skip) {
-        std::set<std::string> left(skip);
-        left.insert(candidates.begin() + static_cast<std::ptrdiff_t>(count), candidates.end());
-        return left;
     }
 
     const TIBValidationService& service_;

@@ -45,11 +45,33 @@ protected:
     std::vector<std::string> lines;
 };
 
-TEST_F(ReadCheckJob, ATableThatStopsTheBackupIsNamedAndTheNextRunSkipsItsData) {
-    Push("isc_service_query", LineAnswer("gbak:readied database for backup"));
-    Push("isc_service_query", LineAnswer(kNotes));
-    Push("isc_service_query", Failure(isc_segment));
-    ScriptOutput({kOrders, "gbak:    1000 records written", "gbak:closing file, committing, and finishing. 1024 bytes written"});
+// A run's output: its lines, then the end of the output.
+void CleanRun(const std::vector<std::string>& lines) { ScriptOutput(lines); }
+// A run that fails after its lines with the server's error.
+void FailingRun(const std::vector<std::string>& lines, ISC_STATUS error = isc_segment) {
+    for (const std::string& line : lines) Push("isc_service_query", LineAnswer(line));
+    Push("isc_service_query", Failure(error));
+}
+// The run that writes the definitions alone, naming the tables in their order.
+void DefinitionsRun(const std::vector<std::string>& tables) {
+    std::vector<std::string> lines;
+    for (const std::string& table : tables) lines.push_back("gbak:    writing table " + table);
+    lines.push_back("gbak:closing file, committing, and finishing. 1024 bytes written");
+    ScriptOutput(lines);
+}
+const std::string kIsolating = "O servidor parou sem dizer em que tabela: lendo as tabelas por partes para encontrá-la.";
+
+std::string SkipItem(const std::string& pattern) {
+    return fakeclient::Bytes({isc_spb_bkp_skip_data, static_cast<int>(pattern.size()), 0}) + pattern;
+}
+
+// The table its lines name is only a suspect: the server drops the lines it had not sent when it
+// fails. A run over the suspect's data alone confirms it.
+TEST_F(ReadCheckJob, ATableNamedByItsLinesIsConfirmedAloneThenItsDataIsSkipped) {
+    FailingRun({"gbak:readied database for backup", kNotes});
+    DefinitionsRun({"T_NOTAS", "PEDIDOS"});
+    FailingRun({kNotes});
+    CleanRun({kOrders, "gbak:    1000 records written", "gbak:closing file, committing, and finishing. 1024 bytes written"});
     const TReadCheck check = Check();
 
     ASSERT_EQ(check.Unreadable.size(), 1u);
@@ -59,46 +81,56 @@ TEST_F(ReadCheckJob, ATableThatStopsTheBackupIsNamedAndTheNextRunSkipsItsData) {
     EXPECT_TRUE(check.Failure.empty());
     EXPECT_EQ(check.TablesRead, std::vector<std::string>{"PEDIDOS"});
     EXPECT_EQ(lines, (std::vector<std::string>{kNotes, "Erro: a tabela T_NOTAS não pode ser lida: " + kSegment, kOrders}));
-    ASSERT_EQ(fakeclient::CallsTo("isc_service_start").size(), 2u);
+    ASSERT_EQ(fakeclient::CallsTo("isc_service_start").size(), 4u);
     EXPECT_EQ(StartTail(0), "") << "the first run skips nothing";
-    EXPECT_EQ(StartTail(1), fakeclient::Bytes({isc_spb_bkp_skip_data, 9, 0}) + "(T_NOTAS)");
+    EXPECT_EQ(StartTail(1), SkipItem("%")) << "the definitions alone";
+    EXPECT_EQ(StartTail(2), SkipItem("(PEDIDOS)")) << "the suspect's data alone";
+    EXPECT_EQ(StartTail(3), SkipItem("(T_NOTAS)"));
+}
+
+// The suspect reads well alone: the tables' data are read in halves until the one is found.
+TEST_F(ReadCheckJob, ASuspectThatReadsAloneIsNotBlamedAndTheTablesAreReadInParts) {
+    FailingRun({kNotes});
+    DefinitionsRun({"CLIENTES", "T_NOTAS", "PEDIDOS"});
+    CleanRun({kNotes});               // T_NOTAS alone
+    CleanRun({});                     // CLIENTES alone
+    CleanRun({kNotes});               // CLIENTES and T_NOTAS
+    FailingRun({});                   // PEDIDOS alone: confirmed
+    CleanRun({kNotes, kOrders});      // everything but PEDIDOS
+    const TReadCheck check = Check();
+
+    ASSERT_EQ(check.Unreadable.size(), 1u);
+    EXPECT_EQ(check.Unreadable[0].Table, "PEDIDOS");
+    EXPECT_TRUE(check.Completed);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), kIsolating), lines.end());
+    ASSERT_EQ(fakeclient::CallsTo("isc_service_start").size(), 7u);
+    EXPECT_EQ(StartTail(3), SkipItem("(PEDIDOS|T_NOTAS)")) << "the first half";
+    EXPECT_EQ(StartTail(4), SkipItem("(PEDIDOS)"));
+    EXPECT_EQ(StartTail(5), SkipItem("(CLIENTES|T_NOTAS)"));
+    EXPECT_EQ(StartTail(6), SkipItem("(PEDIDOS)"));
 }
 
 TEST_F(ReadCheckJob, EveryUnreadableTableFoundSoFarIsSkippedInTheNextRun) {
-    for (const std::string& table : {kNotes, kOrders}) {
-        Push("isc_service_query", LineAnswer(table));
-        Push("isc_service_query", Failure(isc_segment));
-    }
-    ScriptOutput({"gbak:closing file, committing, and finishing. 1024 bytes written"});
+    FailingRun({kNotes});
+    DefinitionsRun({"T_NOTAS", "PEDIDOS"});
+    FailingRun({kNotes});
+    FailingRun({kOrders});
+    FailingRun({kOrders});
+    CleanRun({"gbak:closing file, committing, and finishing. 1024 bytes written"});
     const TReadCheck check = Check();
 
     ASSERT_EQ(check.Unreadable.size(), 2u);
     EXPECT_EQ(check.Unreadable[1].Table, "PEDIDOS");
     EXPECT_TRUE(check.Completed);
-    EXPECT_EQ(StartTail(2), fakeclient::Bytes({isc_spb_bkp_skip_data, 17, 0}) + "(PEDIDOS|T_NOTAS)");
-}
-
-// Garbage in blob pages stops the backup before its line for the table: the table blamed is the
-// first one described whose rows were not written yet.
-TEST_F(ReadCheckJob, AFailureBeforeTheTablesLineBlamesTheNextTableDescribed) {
-    Push("isc_service_query", LineAnswer("gbak:writing table PEDIDOS"));
-    Push("isc_service_query", LineAnswer("gbak:writing table T_NOTAS"));
-    Push("isc_service_query", LineAnswer("gbak:writing id generators"));
-    Push("isc_service_query", LineAnswer(kOrders));
-    Push("isc_service_query", LineAnswer("gbak:    1000 records written"));
-    Push("isc_service_query", Failure(isc_segment));
-    ScriptOutput({kOrders, "gbak:    1000 records written"});
-    const TReadCheck check = Check();
-
-    ASSERT_EQ(check.Unreadable.size(), 1u);
-    EXPECT_EQ(check.Unreadable[0].Table, "T_NOTAS");
-    EXPECT_TRUE(check.Completed);
-    EXPECT_EQ(StartTail(1), fakeclient::Bytes({isc_spb_bkp_skip_data, 9, 0}) + "(T_NOTAS)");
+    ASSERT_EQ(fakeclient::CallsTo("isc_service_start").size(), 6u);
+    EXPECT_EQ(StartTail(3), SkipItem("(T_NOTAS)"));
+    EXPECT_EQ(StartTail(4), SkipItem("(T_NOTAS)")) << "PEDIDOS alone, T_NOTAS still out";
+    EXPECT_EQ(StartTail(5), SkipItem("(PEDIDOS|T_NOTAS)"));
 }
 
 // Every output query asks the server to answer within the wait, so a silent server is noticed.
 TEST_F(ReadCheckJob, EachOutputQueryCarriesItsWait) {
-    ScriptOutput({"gbak:closing file, committing, and finishing. 1024 bytes written"});
+    CleanRun({"gbak:closing file, committing, and finishing. 1024 bytes written"});
     TReadCheckLimits limits;
     limits.QueryWait = std::chrono::seconds(3);
     EXPECT_TRUE(Check(limits).Completed);
@@ -118,22 +150,15 @@ TEST_F(ReadCheckJob, TheCheckEndsOnItsOwn) {
         const char* failure;  // the start of the check's failure
     };
     const Case cases[] = {
-        {"a table that stops the run again although skipped",
+        {"the server takes the file for corrupt: no other run, since its next attach may hang the server",
+         [] { FailingRun({kNotes}, isc_db_corrupt); }, 10, 1, 0, "database file appears corrupt"},
+        {"the bound on the whole runs",
          [] {
-             for (int run = 0; run < 3; ++run) {
-                 Push("isc_service_query", LineAnswer(kNotes));
-                 Push("isc_service_query", Failure(isc_segment));
-             }
+             FailingRun({kNotes});
+             DefinitionsRun({"T_NOTAS", "PEDIDOS"});
+             FailingRun({kNotes});
          },
-         10, 2, 1, "segment buffer length"},
-        {"the bound on the runs",
-         [] {
-             for (const char* t : {"A", "B", "C"}) {
-                 Push("isc_service_query", LineAnswer(std::string("gbak:writing data for table ") + t));
-                 Push("isc_service_query", Failure(isc_segment));
-             }
-         },
-         2, 2, 2, ""},
+         1, 3, 1, ""},
         {"a failure before any table",
          [] { Push("isc_service_attach", Failure(kNetworkError, {isc_arg_string, "localhost"})); }, 10, 0, 0,
          "Unable to complete network request"},
@@ -149,11 +174,20 @@ TEST_F(ReadCheckJob, TheCheckEndsOnItsOwn) {
              for (int i = 0; i < 50; ++i) Push("isc_service_query", SilentAnswer());
          },
          10, 1, 0, "o servidor não enviou nada por 0 segundos"},
+        {"a failure that reading in parts never finds again blames no table",
+         [] {
+             FailingRun({});
+             DefinitionsRun({"A", "B"});
+             CleanRun({});  // A alone
+             CleanRun({});  // B alone
+         },
+         10, 4, 0, "segment buffer length"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
         Fresh();
         fakeclient::SetMessage(isc_segment, kSegment);
+        fakeclient::SetMessage(isc_db_corrupt, "database file appears corrupt (@1)");
         form->ConfiguraServico(TConfiguracao::TValidacao);
         lines.clear();
         c.script();
@@ -202,9 +236,10 @@ TEST_F(VerificationWithReadCheck, ACleanValidationAndACleanReadCloseWithNoErrorF
 TEST_F(VerificationWithReadCheck, ATableOnlyTheReadFindsCountsAsAProblemAndTheRescueIsOffered) {
     port.QueueAnswer(kButtonNo);
     ScriptOutput({});
-    Push("isc_service_query", LineAnswer(kNotes));
-    Push("isc_service_query", Failure(isc_segment));
-    ScriptOutput({kOrders});
+    FailingRun({kNotes});
+    DefinitionsRun({"T_NOTAS", "PEDIDOS"});
+    FailingRun({kNotes});
+    CleanRun({kOrders});
     Run(&TFrmPrincipal::ActnVerificarBancoExecute);
 
     EXPECT_TRUE(LogHas("Erro: a tabela T_NOTAS não pode ser lida: " + kSegment));

@@ -18,6 +18,9 @@ namespace {
 
 class ReadCheckOnServer : public ConsoleOnServer {
 protected:
+    // A blob page's header: the page's own 16 bytes, then lead page, sequence, length and pad.
+    static constexpr std::size_t kBlobPageHeader = 16 + 4 + 4 + 2 + 2;
+
     // The sample database plus tables of text blobs too large for a data page, so that they lie
     // on blob pages of their own; each table's blob pages are those that its rows added.
     fs::path WithBlobTables(const std::vector<std::string>& tables = {"T_NOTAS"}) {
@@ -51,9 +54,11 @@ protected:
         return pages;
     }
 
-    // Garbage over the first `count` blob pages of `table` after their page header and lead page:
-    // their sequence and length too, so the server cannot read them (garbage in the text alone
-    // reads back as text).
+    // Garbage over the segments of the first `count` blob pages of `table`, after the page's
+    // header (its type, lead page, sequence and length stay): the validation checks those and
+    // passes the file, a read of the blobs fails on the segments. Garbage over the header too
+    // makes the server take the file for corrupt, and a later attach of it then hangs the
+    // whole server.
     std::size_t DamageBlobPages(const fs::path& db, std::size_t count, const std::string& table = "T_NOTAS") {
         fbdamage::DatabaseFile file(db);
         std::mt19937 random(7);
@@ -61,7 +66,8 @@ protected:
         for (const std::uint32_t number : blobPages[table]) {
             if (damaged == count) break;
             auto page = file.readPage(number);
-            for (std::size_t at = 20; at < page.size(); ++at) page[at] = static_cast<std::uint8_t>(random());
+            for (std::size_t at = kBlobPageHeader; at < page.size(); ++at)
+                page[at] = static_cast<std::uint8_t>(random());
             file.writePage(number, page);
             ++damaged;
         }
@@ -220,8 +226,11 @@ TEST_F(ReadCheckOnServer, AVerificationOfDamagedDataPagesListsEachProblemOnceAnd
     EXPECT_TRUE(form->EncontrouErro);
     const auto report = Report();
     ASSERT_FALSE(report["problems"].empty());
+    // A table that cannot be read is listed with its name before the server's text.
     for (const auto& problem : report["problems"]) {
-        const std::string text = problem["server_text"];
+        std::string text = problem["server_text"];
+        if (problem["kind"] == "table cannot be read")
+            text = "Erro: a tabela " + problem["table"].get<std::string>() + " não pode ser lida: " + text;
         const auto times = std::count_if(port.log.begin(), port.log.end(),
                                          [&](const std::string& line) { return line.find(text) != std::string::npos; });
         EXPECT_EQ(times, 1) << text;
