@@ -19,7 +19,7 @@ constexpr const char* kTableUnreadable = "Erro: a tabela ";
 constexpr const char* kCannotBeRead = " não pode ser lida: ";
 constexpr const char* kCheckStopped = "A leitura completa do banco parou: ";
 constexpr const char* kCorruptStop =
-    ". O servidor considerou o arquivo corrompido: reinicie o servidor Firebird antes de abrir este banco de "
+    ". O servidor não encontrou uma página de blob: reinicie o servidor Firebird antes de abrir este banco de "
     "novo (depois de um erro assim, a próxima conexão ao banco pode travar o servidor inteiro). O resgate lê uma "
     "cópia do arquivo e não o abre.";
 constexpr const char* kIsolating =
@@ -29,6 +29,13 @@ constexpr const char* kSeconds = " segundos";
 
 constexpr ISC_STATUS kServerGone[] = {isc_network_error, isc_net_read_err, isc_net_write_err,
                                       isc_lost_db_connection};
+
+// Measured on this server: after its backup has found a blob's page missing ("database file appears
+// corrupt (cannot find BLOB page ...)"), the next attachment of that file hangs the whole server. A
+// wrong page type, also reported as corrupt, does not.
+bool HangsOnNextAttach(const EIBError& failure) {
+    return failure.IBErrorCode() == isc_db_corrupt && std::string_view(failure.what()).find("BLOB page") != std::string_view::npos;
+}
 
 bool ServerGone(const EIBError& failure) {
     return std::find(std::begin(kServerGone), std::end(kServerGone), failure.IBErrorCode()) != std::end(kServerGone);
@@ -68,13 +75,15 @@ public:
             }
             waiter_.Run([&] { backup_.SetActive(false); });
         } catch (const EIBError& failure) {
-            if (ServerGone(failure)) {
+            // Only the server's own error on the data blames a table; one of this program's
+            // (an answer it cannot read) or a server gone ends the check.
+            if (ServerGone(failure) || dynamic_cast<const EIBInterBaseError*>(&failure) == nullptr) {
                 run.failure = OneLine(failure);
                 return run;
             }
             reader_.Add("ERROR:");
             errors_ += (errors_.empty() ? "" : " ") + OneLine(failure);
-            run.corrupt = failure.IBErrorCode() == isc_db_corrupt;
+            run.corrupt = HangsOnNextAttach(failure);
         }
         if (!reader_.Failed()) {
             run.completed = true;
@@ -197,8 +206,7 @@ private:
                 return;
             }
             if (run.corrupt) {
-                // Measured on this server: after it has taken a file for corrupt during a backup, its
-                // next attachment of that file hangs the whole server. No further run is made.
+                // No further run: see HangsOnNextAttach.
                 check_.Failure = ErrorOf(run) + kCorruptStop;
                 return;
             }

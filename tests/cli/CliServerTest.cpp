@@ -1,6 +1,8 @@
 // tovanel-cli run as a separate program against the private Firebird instance: what each command
 // prints on standard output and standard error, and its exit status, for healthy and damaged
 // databases, wrong credentials, missing files, answered and unanswerable questions.
+#include <nlohmann/json.hpp>
+
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -245,7 +247,36 @@ TEST_F(CliOnServer, EveryJobOnAFileTheServerRefusesExitsTwoWithTheWindowsBoxAndT
 TEST_F(CliOnServer, VerifyOfAHealthyDatabaseFindsNoErrorAndExitsZero) {
     const auto db = healthy("cli_verify_ok");
     const CliResult result = run({"verify", "--yes", db.string()});
+    EXPECT_RUN(result, db, 0,
+               kStarted + kConnected + "\nLeitura completa do banco (todos os registros e blobs):\n" +
+                   "gbak:    writing data for table PRODUTOS \ngbak:    writing data for table PEDIDOS \n" +
+                   "gbak:    writing data for table CLIENTES \nNenhum erro foi encontrado!\n",
+               kAskVerify + "y\n");
+}
+
+TEST_F(CliOnServer, VerifyQuickIsTheValidationAloneAndItsReportSaysNoProblem) {
+    const auto db = healthy("cli_verify_quick");
+    const fs::path report = server().freshPath("cli_verify_quick", ".json");
+    const CliResult result = run({"verify", "--yes", "--quick", "--report", report.string(), db.string()});
     EXPECT_RUN(result, db, 0, kStarted + kConnected + "Nenhum erro foi encontrado!\n", kAskVerify + "y\n");
+    std::ifstream in(report);
+    const auto json = nlohmann::json::parse(in);
+    EXPECT_EQ(json["problems_found"], false);
+    EXPECT_EQ(json["read_check"]["ran"], false);
+}
+
+TEST_F(CliOnServer, VerifyOfDamagedRecordsExitsOneAndItsReportHoldsWhatTheLogListed) {
+    const auto db = damaged("cli_verify_report");
+    const fs::path report = server().freshPath("cli_verify_report", ".json");
+    const CliResult result = run({"verify", "--yes", "--no-repair", "--report", report.string(), db.string()});
+    EXPECT_EQ(result.status, 1) << result.err;
+    std::ifstream in(report);
+    const auto json = nlohmann::json::parse(in);
+    EXPECT_EQ(json["problems_found"], true);
+    ASSERT_FALSE(json["problems"].empty());
+    for (const auto& problem : json["problems"])
+        EXPECT_TRUE(contains(result.out, problem["server_text"].get<std::string>())) << problem["server_text"];
+    EXPECT_EQ(json["read_check"]["ran"], true);
 }
 
 TEST_F(CliOnServer, VerifyOfADamagedDatabaseListsTheServersLinesAndExitsOneWhenTheRepairIsDeclined) {

@@ -150,8 +150,8 @@ TEST_F(ReadCheckJob, TheCheckEndsOnItsOwn) {
         const char* failure;  // the start of the check's failure
     };
     const Case cases[] = {
-        {"the server takes the file for corrupt: no other run, since its next attach may hang the server",
-         [] { FailingRun({kNotes}, isc_db_corrupt); }, 10, 1, 0, "database file appears corrupt"},
+        {"a blob's page is missing: no other run, since the server's next attach of the file may hang it",
+         [] { FailingRun({kNotes}, isc_db_corrupt); }, 10, 1, 0, "database file appears corrupt (cannot find BLOB page"},
         {"the bound on the whole runs",
          [] {
              FailingRun({kNotes});
@@ -187,7 +187,7 @@ TEST_F(ReadCheckJob, TheCheckEndsOnItsOwn) {
         SCOPED_TRACE(c.why);
         Fresh();
         fakeclient::SetMessage(isc_segment, kSegment);
-        fakeclient::SetMessage(isc_db_corrupt, "database file appears corrupt (@1)");
+        fakeclient::SetMessage(isc_db_corrupt, "database file appears corrupt (cannot find BLOB page (201))");
         form->ConfiguraServico(TConfiguracao::TValidacao);
         lines.clear();
         c.script();

@@ -1,6 +1,9 @@
 // "&Verifica" against the private instance, on a healthy and on a damaged database.
 
+#include <set>
+
 #include "ConsoleOnServer.h"
+#include "ReadCheck.h"
 
 namespace tovanel::testing {
 namespace {
@@ -14,7 +17,16 @@ TEST_F(VerificationOnServer, AHealthyDatabaseHasNoError) {
     port.QueueAnswer(kButtonYes);
     Run(&TFrmPrincipal::ActnVerificarBancoExecute);
 
-    EXPECT_EQ(port.log, (std::vector<std::string>{kStarted, "", kConnected, kNoErrors}));
+    // The validation's empty report, then the read of every table's rows, then the same closing
+    // text as a validation alone.
+    ASSERT_EQ(port.log.size(), 9u);
+    EXPECT_EQ(std::vector<std::string>(port.log.begin(), port.log.begin() + 5),
+              (std::vector<std::string>{kStarted, "", kConnected, "",
+                                        "Leitura completa do banco (todos os registros e blobs):"}));
+    std::set<std::string> read;
+    for (std::size_t i = 5; i < 8; ++i) read.insert(TableBeingWritten(port.log[i]).value_or(port.log[i]));
+    EXPECT_EQ(read, (std::set<std::string>{"CLIENTES", "PEDIDOS", "PRODUTOS"}));
+    EXPECT_EQ(port.log.back(), kNoErrors);
     EXPECT_EQ(port.messageBoxes.size(), 1u) << "no offer to repair";
     EXPECT_FALSE(form->EncontrouErro);
     ExpectIdle();
