@@ -269,7 +269,7 @@ TEST_F(CliOnServer, VerifyOfDamagedRecordsExitsOneAndItsReportHoldsWhatTheLogLis
     const auto db = damaged("cli_verify_report");
     const fs::path report = server().freshPath("cli_verify_report", ".json");
     const CliResult result = run({"verify", "--yes", "--no-repair", "--report", report.string(), db.string()});
-    EXPECT_EQ(result.status, 1) << result.err;
+    EXPECT_EQ(result.exitCode, 1) << result.err;
     std::ifstream in(report);
     const auto json = nlohmann::json::parse(in);
     EXPECT_EQ(json["problems_found"], true);
