@@ -159,6 +159,10 @@ std::set<std::string> TReadCheck::UnreadableNames() const {
     return names;
 }
 
+std::string TReadCheck::StoppedText() const {
+    return Failure.empty() ? std::string() : kCheckStopped + Failure;
+}
+
 std::optional<std::string> TableBeingWritten(std::string_view line) {
     const auto at = line.find(kWritingData);
     if (at == std::string_view::npos) return std::nullopt;
@@ -186,7 +190,7 @@ public:
         } catch (const std::exception& failure) {
             check_.Failure = OneLine(failure);
         }
-        if (!check_.Failure.empty()) append_(kCheckStopped + check_.Failure);
+        if (!check_.Failure.empty()) append_(check_.StoppedText());
         for (const TUnreadableTable& table : check_.Unreadable) read_.erase(table.Table);
         check_.TablesRead = InBackupOrder(read_, order_);
         return check_;

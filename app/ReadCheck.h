@@ -32,6 +32,8 @@ struct TReadCheck {
     std::string Failure;     // why the check stopped with no table to blame; empty otherwise
 
     std::set<std::string> UnreadableNames() const;
+    // The line that says why the check stopped before the end; empty when it did not.
+    std::string StoppedText() const;
 };
 
 struct TReadCheckLimits {

@@ -32,7 +32,6 @@ constexpr const char* kNoErrorFound = "Nenhum erro foi encontrado!";
 constexpr const char* kErrorsFound = "Os seguintes erros foram encontrados:";
 constexpr const char* kOfferRepair = TFrmPrincipal::kOfferRepairText;
 constexpr const char* kReadCheckHeading = "Leitura completa do banco (todos os registros e blobs):";
-constexpr const char* kReadCheckStopped = "A leitura completa do banco parou: ";
 constexpr const char* kSummaryHeading = "Resumo: ";
 constexpr const char* kSummaryValidation = " problema(s) listado(s) pela validação, ";
 constexpr const char* kSummaryUnreadable = " tabela(s) que não pode(m) ser lida(s).";
@@ -262,7 +261,7 @@ void TFrmPrincipal::ActnVerificarBancoExecute() {
     if (!found.readCheck.Failure.empty()) {
         // The file could not be read to its end: nothing can be vouched for, nor offered.
         outcome_ = JobOutcome::Failed;
-        port_.ShowMessageBox(kReadCheckStopped + found.readCheck.Failure, kErrorTitle, MessageKind::Error);
+        port_.ShowMessageBox(found.readCheck.StoppedText(), kErrorTitle, MessageKind::Error);
         return;
     }
     outcome_ = found.AnyProblem() ? JobOutcome::FoundProblems : JobOutcome::Succeeded;
