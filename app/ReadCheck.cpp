@@ -14,6 +14,8 @@ using Clock = std::chrono::steady_clock;
 
 constexpr std::string_view kWritingData = "writing data for table ";
 constexpr const char* kNullDevice = "/dev/null";
+// The skip pattern that leaves out every table's data: the definitions alone.
+constexpr const char* kEveryTable = "%";
 
 constexpr const char* kTableUnreadable = "Erro: a tabela ";
 constexpr const char* kCannotBeRead = " não pode ser lida: ";
@@ -53,14 +55,14 @@ struct ReadRun {
 class ReadOnce {
 public:
     ReadOnce(const TIBValidationService& like, ServerCallWaiter& waiter, const std::set<std::string>& skip,
-             const LineSink& append, const TReadCheckLimits& limits, const std::string& pattern)
+             const LineSink& append, const TReadCheckLimits& limits, bool definitionsOnly = false)
         : waiter_(waiter), skip_(skip), append_(append), limits_(limits) {
         CopyConnection(like, backup_);
         backup_.SetDatabaseName(like.DatabaseName());
         backup_.BackupFile().Add(kNullDevice);
         backup_.SetOptions({TBackupOption::NoGarbageCollection});
         backup_.SetVerbose(true);
-        backup_.SetSkipData(pattern);
+        backup_.SetSkipData(definitionsOnly ? kEveryTable : SkipDataPattern(skip));
     }
 
     ReadRun Run() {
@@ -174,7 +176,6 @@ std::optional<std::string> TableBeingWritten(std::string_view line) {
 
 namespace {
 
-constexpr const char* kEveryTable = "%";
 
 // The runs of one check: the whole read again and again, each time without the data of the
 // tables found unreadable so far.
@@ -200,7 +201,7 @@ private:
     void RunsToTheEnd() {
         for (std::size_t runs = 0; runs < limits_.MaxRuns; ++runs) {
             const std::set<std::string> skip = check_.UnreadableNames();
-            const ReadRun run = Once(skip, SkipDataPattern(skip), append_);
+            const ReadRun run = Once(skip, append_);
             if (run.completed) {
                 check_.Completed = true;
                 return;
@@ -244,12 +245,12 @@ private:
         std::set<std::string> left(skip);
         for (const std::string& table : Tables())
             if (tables.count(table) == 0) left.insert(table);
-        return Once(left, SkipDataPattern(left), [](const std::string&) {});
+        return Once(left, [](const std::string&) {});
     }
 
     // One run; the tables of a run that ended well are the database's, in the backup's order.
-    ReadRun Once(const std::set<std::string>& skip, const std::string& pattern, const LineSink& append) {
-        ReadOnce once(service_, waiter_, skip, append, limits_, pattern);
+    ReadRun Once(const std::set<std::string>& skip, const LineSink& append, bool definitionsOnly = false) {
+        ReadOnce once(service_, waiter_, skip, append, limits_, definitionsOnly);
         ReadRun run = once.Run();
         read_.insert(once.Reader().Written().begin(), once.Reader().Written().end());
         if (run.completed) order_ = once.Reader().Tables();
@@ -259,7 +260,7 @@ private:
     // Every table, from a run that writes the definitions alone (a failed run may have lost lines).
     const std::vector<std::string>& Tables() {
         if (!tables_) {
-            const ReadRun run = Once({}, kEveryTable, [](const std::string&) {});
+            const ReadRun run = Once({}, [](const std::string&) {}, true);
             tables_ = run.completed ? order_ : std::vector<std::string>();
         }
         return *tables_;
