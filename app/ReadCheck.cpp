@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <exception>
-#include <thread>
 
 #include "IBBackupService.h"
 #include "RescueBackup.h"
@@ -30,12 +29,6 @@ constexpr const char* kIsolating =
 constexpr const char* kServerSilent = "o servidor não enviou nada por ";
 constexpr const char* kSeconds = " segundos";
 
-// The server's refusal to attach a file whose last attachment hit a consistency check and that it
-// still holds; measured to last from nothing to some seconds, longer under load.
-constexpr std::string_view kAttachAfterBugcheck = "can't attach after bugcheck";
-constexpr std::chrono::milliseconds kFirstReleasePause{100};
-constexpr std::chrono::milliseconds kLongestReleasePause{2000};
-
 constexpr ISC_STATUS kServerGone[] = {isc_network_error, isc_net_read_err, isc_net_write_err,
                                       isc_lost_db_connection};
 
@@ -57,7 +50,6 @@ struct ReadRun {
     std::string failure;                      // a stop that blames no table
     bool serverError = false;                 // the failure is the server's error on the data
     bool corrupt = false;                     // the server took the file for corrupt
-    bool refusedAfterBugcheck = false;        // the server still held the file after a consistency check
 };
 
 class ReadOnce {
@@ -99,7 +91,6 @@ public:
             run.completed = true;
             return run;
         }
-        run.refusedAfterBugcheck = errors_.find(kAttachAfterBugcheck) != std::string::npos;
         if (const auto table = reader_.FailingTable(TablesSkippedBy(skip_, reader_.Tables()))) {
             run.stopped = TUnreadableTable{*table, errors_};
         } else {
@@ -257,22 +248,13 @@ private:
         return Once(left, [](const std::string&) {});
     }
 
-    // One run; the tables of a run that ended well are the database's, in the backup's order. A
-    // run the server refused because it still held the file after a consistency check says
-    // nothing of the data: it is run again once the server has let go.
+    // One run; the tables of a run that ended well are the database's, in the backup's order.
     ReadRun Once(const std::set<std::string>& skip, const LineSink& append, bool definitionsOnly = false) {
-        const Clock::time_point first = Clock::now();
-        for (std::chrono::milliseconds pause = kFirstReleasePause;; pause = std::min(pause * 2, kLongestReleasePause)) {
-            ReadOnce once(service_, waiter_, skip, append, limits_, definitionsOnly);
-            ReadRun run = once.Run();
-            if (run.refusedAfterBugcheck && Clock::now() - first < limits_.ReleaseAllowed) {
-                waiter_.Run([pause] { std::this_thread::sleep_for(pause); });
-                continue;
-            }
-            read_.insert(once.Reader().Written().begin(), once.Reader().Written().end());
-            if (run.completed) order_ = once.Reader().Tables();
-            return run;
-        }
+        ReadOnce once(service_, waiter_, skip, append, limits_, definitionsOnly);
+        ReadRun run = once.Run();
+        read_.insert(once.Reader().Written().begin(), once.Reader().Written().end());
+        if (run.completed) order_ = once.Reader().Tables();
+        return run;
     }
 
     // Every table, from a run that writes the definitions alone (a failed run may have lost lines).

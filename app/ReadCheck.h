@@ -42,10 +42,6 @@ struct TReadCheckLimits {
     // the silence allowed is long.
     std::chrono::seconds QueryWait{2};
     std::chrono::seconds SilenceAllowed{600};
-    // After a run that hit a consistency check, the server refuses every attachment of the file
-    // until it has let go of the failed one, which under load takes a while: a run refused so is
-    // run again after a pause, for up to this long.
-    std::chrono::seconds ReleaseAllowed{60};
     // A bound beyond the number of tables, which ends the runs anyway.
     std::size_t MaxRuns = 1000;
 };
