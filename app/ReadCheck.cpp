@@ -24,6 +24,13 @@ constexpr const char* kCorruptStop =
     ". O servidor não encontrou uma página de blob: reinicie o servidor Firebird antes de abrir este banco de "
     "novo (depois de um erro assim, a próxima conexão ao banco pode travar o servidor inteiro). O resgate lê uma "
     "cópia do arquivo e não o abre.";
+constexpr const char* kInternalStop =
+    ". O servidor teve um erro interno ao ler este banco e pode recusar novas conexões a ele, ou até cair, até ser "
+    "reiniciado: nenhuma outra leitura foi feita. Reinicie o servidor Firebird antes de reparar ou resgatar este "
+    "banco.";
+constexpr const char* kWhileReading = " (ao ler a tabela ";
+constexpr const char* kLeftOut =
+    "Dados não lidos, pois a validação já encontrou problemas neles (o reparo os corrige antes de copiá-los): ";
 constexpr const char* kIsolating =
     "O servidor parou sem dizer em que tabela: lendo as tabelas por partes para encontrá-la.";
 constexpr const char* kServerSilent = "o servidor não enviou nada por ";
@@ -39,6 +46,17 @@ bool HangsOnNextAttach(const EIBError& failure) {
     return failure.IBErrorCode() == isc_db_corrupt && std::string_view(failure.what()).find("BLOB page") != std::string_view::npos;
 }
 
+// A consistency check ends the server's use of the file: measured on this server, the next attachment
+// is refused ("can't attach after bugcheck") for a while or until a restart, and once the whole
+// server fell soon after. Nothing attaches the file again after one.
+constexpr std::string_view kConsistencyCheck = "internal Firebird consistency check";
+constexpr std::string_view kAttachAfterBugcheck = "can't attach after bugcheck";
+
+bool StopsTheServersUseOfTheFile(std::string_view errors) {
+    return errors.find(kConsistencyCheck) != std::string_view::npos ||
+           errors.find(kAttachAfterBugcheck) != std::string_view::npos;
+}
+
 bool ServerGone(const EIBError& failure) {
     return std::find(std::begin(kServerGone), std::end(kServerGone), failure.IBErrorCode()) != std::end(kServerGone);
 }
@@ -50,6 +68,7 @@ struct ReadRun {
     std::string failure;                      // a stop that blames no table
     bool serverError = false;                 // the failure is the server's error on the data
     bool corrupt = false;                     // the server took the file for corrupt
+    bool internalError = false;               // a consistency check, or a refusal after one
 };
 
 class ReadOnce {
@@ -91,6 +110,7 @@ public:
             run.completed = true;
             return run;
         }
+        run.internalError = StopsTheServersUseOfTheFile(errors_);
         if (const auto table = reader_.FailingTable(TablesSkippedBy(skip_, reader_.Tables()))) {
             run.stopped = TUnreadableTable{*table, errors_};
         } else {
@@ -182,8 +202,8 @@ namespace {
 class ReadCheckRuns {
 public:
     ReadCheckRuns(const TIBValidationService& service, ServerCallWaiter& waiter, const LineSink& append,
-                  const TReadCheckLimits& limits)
-        : service_(service), waiter_(waiter), append_(append), limits_(limits) {}
+                  const std::set<std::string>& damaged, const TReadCheckLimits& limits)
+        : service_(service), waiter_(waiter), append_(append), damaged_(damaged), limits_(limits) {}
 
     TReadCheck Run() {
         try {
@@ -199,8 +219,13 @@ public:
 
 private:
     void RunsToTheEnd() {
+        if (!damaged_.empty()) {
+            check_.LeftOut.assign(damaged_.begin(), damaged_.end());
+            append_(kLeftOut + Joined(check_.LeftOut));
+        }
         for (std::size_t runs = 0; runs < limits_.MaxRuns; ++runs) {
-            const std::set<std::string> skip = check_.UnreadableNames();
+            std::set<std::string> skip = check_.UnreadableNames();
+            skip.insert(damaged_.begin(), damaged_.end());
             const ReadRun run = Once(skip, append_);
             if (run.completed) {
                 check_.Completed = true;
@@ -215,6 +240,12 @@ private:
                 check_.Failure = ErrorOf(run) + kCorruptStop;
                 return;
             }
+            if (run.internalError) {
+                // No further run: see StopsTheServersUseOfTheFile.
+                check_.Failure = ErrorOf(run) + (run.stopped ? kWhileReading + run.stopped->Table + ")" : "") +
+                                 kInternalStop;
+                return;
+            }
             const std::optional<TUnreadableTable> culprit = Culprit(skip, run);
             if (!culprit) {
                 check_.Failure = ErrorOf(run);
@@ -227,6 +258,15 @@ private:
 
     static std::string ErrorOf(const ReadRun& run) { return run.stopped ? run.stopped->ServerError : run.failure; }
 
+    // A run after which the file is not attached again.
+    static bool Final(const ReadRun& run) { return run.corrupt || run.internalError; }
+
+    static std::string Joined(const std::vector<std::string>& names) {
+        std::string text;
+        for (const std::string& name : names) text += (text.empty() ? "" : ", ") + name;
+        return text;
+    }
+
     // The table that stopped a run. Its lines may name it, but the server drops the lines it had
     // not sent when it fails, so a name from them is only a suspect: a run over the suspect's data
     // alone confirms it, else the tables' data are read in parts until the one is found.
@@ -235,6 +275,7 @@ private:
             const ReadRun alone = OnlyData(skip, {failed.stopped->Table});
             if (!alone.completed && (alone.serverError || alone.stopped))
                 return TUnreadableTable{failed.stopped->Table, ErrorOf(alone)};
+            if (Final(alone)) return std::nullopt;
         }
         append_(kIsolating);
         return Isolate(skip, ErrorOf(failed));
@@ -280,7 +321,7 @@ private:
             const ReadRun run = OnlyData(skip, {candidates.begin(), candidates.begin() + static_cast<std::ptrdiff_t>(middle)});
             if (run.completed) {
                 good = middle;
-            } else if ((run.serverError || run.stopped) && !run.corrupt) {
+            } else if ((run.serverError || run.stopped) && !Final(run)) {
                 bad = middle;
                 lastError = ErrorOf(run);
             } else {
@@ -291,7 +332,7 @@ private:
         // Never seen failing in a part: blamed only when its data alone fail too.
         if (bad == candidates.size()) {
             const ReadRun alone = OnlyData(skip, {candidates[bad - 1]});
-            if (alone.completed || alone.corrupt || (!alone.serverError && !alone.stopped)) return std::nullopt;
+            if (alone.completed || Final(alone) || (!alone.serverError && !alone.stopped)) return std::nullopt;
             lastError = ErrorOf(alone);
         }
         return TUnreadableTable{candidates[bad - 1], lastError};
@@ -300,6 +341,7 @@ private:
     const TIBValidationService& service_;
     ServerCallWaiter& waiter_;
     const LineSink& append_;
+    const std::set<std::string>& damaged_;
     const TReadCheckLimits& limits_;
     TReadCheck check_;
     std::set<std::string> read_;
@@ -310,8 +352,8 @@ private:
 }  // namespace
 
 TReadCheck RunReadCheck(const TIBValidationService& service, ServerCallWaiter& waiter, const LineSink& append,
-                        const TReadCheckLimits& limits) {
-    return ReadCheckRuns(service, waiter, append, limits).Run();
+                        const std::set<std::string>& damaged, const TReadCheckLimits& limits) {
+    return ReadCheckRuns(service, waiter, append, damaged, limits).Run();
 }
 
 std::set<std::string> UnreadableUnnamed(const std::set<std::string>& unreadable,

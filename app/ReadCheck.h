@@ -28,6 +28,7 @@ struct TUnreadableTable {
 struct TReadCheck {
     std::vector<TUnreadableTable> Unreadable;
     std::vector<std::string> TablesRead;  // read whole, in the backup's order
+    std::vector<std::string> LeftOut;     // the validation found their data damaged: not read
     bool Completed = false;  // a run read to the backup's end
     std::string Failure;     // why the check stopped with no table to blame; empty otherwise
 
@@ -51,9 +52,11 @@ struct TReadCheckLimits {
 std::optional<std::string> TableBeingWritten(std::string_view line);
 
 // Runs the check on `service`'s database with its server, protocol and credentials, each client
-// call through `waiter`, handing each table's line and each problem to `append`.
+// call through `waiter`, handing each table's line and each problem to `append`. The data of the
+// `damaged` tables, which the validation already named, are left out: reading a damaged record
+// can stop the server with a consistency check, and the repair mends them before its backup.
 TReadCheck RunReadCheck(const TIBValidationService& service, ServerCallWaiter& waiter, const LineSink& append,
-                        const TReadCheckLimits& limits = {});
+                        const std::set<std::string>& damaged, const TReadCheckLimits& limits = {});
 
 // What a verification offers once it has listed what it found. A table that cannot be read and
 // that the validation named too is one the repair mends before its backup; one the validation

@@ -294,7 +294,8 @@ void TFrmPrincipal::ReadCheckStep() {
     waiter_.BeginPhase(ServerPhase::ReadCheck);
     port_.AppendLog("");
     port_.AppendLog(kReadCheckHeading);
-    ultimaVerificacao_->AddReadCheck(RunReadCheck(IBValidationService, waiter_, LogSink()));
+    ultimaVerificacao_->AddReadCheck(
+        RunReadCheck(IBValidationService, waiter_, LogSink(), ultimaVerificacao_->TablesNamedByValidation()));
 }
 
 // A verification that found nothing closes as it always did; one that found problems in the

@@ -64,6 +64,7 @@ nlohmann::ordered_json ReadCheckJson(const VerificationFindings& findings) {
         check["tables"].push_back({{"table", table}, {"readable", true}});
     for (const TUnreadableTable& table : read.Unreadable)
         check["tables"].push_back({{"table", table.Table}, {"readable", false}, {"server_text", table.ServerError}});
+    check["left_out"] = read.LeftOut;
     return check;
 }
 

@@ -26,9 +26,9 @@ protected:
         fakeclient::SetMessage(isc_segment, kSegment);
         form->ConfiguraServico(TConfiguracao::TValidacao);
     }
-    TReadCheck Check(TReadCheckLimits limits = {}) {
+    TReadCheck Check(TReadCheckLimits limits = {}, const std::set<std::string>& damaged = {}) {
         return RunReadCheck(form->IBValidationService, waiter, [this](const std::string& line) { lines.push_back(line); },
-                            limits);
+                            damaged, limits);
     }
     // The start block of a read-check run, leaving out what every run sends first.
     std::string StartTail(std::size_t run) const {
@@ -110,6 +110,23 @@ TEST_F(ReadCheckJob, ASuspectThatReadsAloneIsNotBlamedAndTheTablesAreReadInParts
     EXPECT_EQ(StartTail(6), SkipItem("(PEDIDOS)"));
 }
 
+// The tables the validation found damaged are the repair's to mend: their data are never read, so a
+// damaged record cannot stop the server with a consistency check.
+TEST_F(ReadCheckJob, TheDataOfTablesTheValidationFoundDamagedAreLeftOutFromTheFirstRun) {
+    CleanRun({kOrders, "gbak:    1000 records written", "gbak:closing file, committing, and finishing. 1024 bytes written"});
+    const TReadCheck check = Check({}, {"PRODUTOS", "T_NOTAS"});
+
+    EXPECT_TRUE(check.Completed);
+    EXPECT_TRUE(check.Unreadable.empty());
+    EXPECT_EQ(check.LeftOut, (std::vector<std::string>{"PRODUTOS", "T_NOTAS"}));
+    EXPECT_EQ(check.TablesRead, std::vector<std::string>{"PEDIDOS"});
+    ASSERT_EQ(fakeclient::CallsTo("isc_service_start").size(), 1u);
+    EXPECT_EQ(StartTail(0), SkipItem("(PRODUTOS|T_NOTAS)"));
+    EXPECT_EQ(lines, (std::vector<std::string>{"Dados não lidos, pois a validação já encontrou problemas neles (o reparo "
+                                               "os corrige antes de copiá-los): PRODUTOS, T_NOTAS",
+                                               kOrders}));
+}
+
 TEST_F(ReadCheckJob, EveryUnreadableTableFoundSoFarIsSkippedInTheNextRun) {
     FailingRun({kNotes});
     DefinitionsRun({"T_NOTAS", "PEDIDOS"});
@@ -152,6 +169,10 @@ TEST_F(ReadCheckJob, TheCheckEndsOnItsOwn) {
     const Case cases[] = {
         {"a blob's page is missing: no other run, since the server's next attach of the file may hang it",
          [] { FailingRun({kNotes}, isc_db_corrupt); }, 10, 1, 0, "database file appears corrupt (cannot find BLOB page"},
+        {"a consistency check: no other run, since the server may refuse the file or fall on its next attach",
+         [] { FailingRun({kNotes}, isc_bug_check); }, 10, 1, 0, "internal Firebird consistency check"},
+        {"a refusal after an earlier consistency check: no other run either",
+         [] { Push("isc_service_attach", Failure(isc_bug_check)); }, 10, 0, 0, "internal Firebird consistency check"},
         {"the bound on the whole runs",
          [] {
              FailingRun({kNotes});
@@ -188,6 +209,7 @@ TEST_F(ReadCheckJob, TheCheckEndsOnItsOwn) {
         Fresh();
         fakeclient::SetMessage(isc_segment, kSegment);
         fakeclient::SetMessage(isc_db_corrupt, "database file appears corrupt (cannot find BLOB page (201))");
+        fakeclient::SetMessage(isc_bug_check, "internal Firebird consistency check (wrong record length (183))");
         form->ConfiguraServico(TConfiguracao::TValidacao);
         lines.clear();
         c.script();

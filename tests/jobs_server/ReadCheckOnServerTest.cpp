@@ -114,7 +114,7 @@ protected:
         TReadCheckLimits limits;
         limits.SilenceAllowed = std::chrono::seconds(120);
         return RunReadCheck(form->IBValidationService, waiter, [this](const std::string& line) { lines.push_back(line); },
-                            limits);
+                            {}, limits);
     }
 
     ServerCallWaiter waiter{port};
