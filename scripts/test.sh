@@ -37,11 +37,17 @@ ctest --output-on-failure -j 2 || status=$?
 # The same suite again, built with AddressSanitizer and UndefinedBehaviorSanitizer.
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+# The leak checker's tracer crashed at exit, after the test had passed, on the dynamic
+# thread-local storage of libraries loaded at run time (the client library and its plugins), in
+# the same tests run after run. It does not scan thread-local storage here: that can only add
+# reports, never hide one, and the C library's and GLib's own thread-local allocations are the
+# ones it then adds, suppressed by name.
+export LSAN_OPTIONS=use_tls=0:print_suppressions=0:suppressions=$here/scripts/lsan-without-tls.supp
 "$here/scripts/build.sh" "$here/build-asan" -DTOVANEL_WERROR=ON -DTOVANEL_SANITIZE=ON || status=$?
 asan=0
 (cd "$here/build-asan" && ctest --output-on-failure -j 2) || asan=$?
-# The leak checker's own tracer has been seen to crash at exit after a test passed, once in
-# several whole runs; only those tests run again, at most twice, and the last result counts.
+# Should the leak checker's tracer still crash at exit after a test passed, only those tests run
+# again, at most twice, and the last result counts.
 for rerun in 1 2; do
   [ "$asan" -ne 0 ] && "$here/scripts/leak-checker-crashes-only.sh" "$here/build-asan" || break
   asan=0
