@@ -76,10 +76,11 @@ protected:
         int refusals = 0;
         int busyCursorMissing = 0;
     };
-    // The timer ticks a quarter of the window's second, so that a wait just over a second sees
-    // several; at each phase's first tick the window is asked to close and `tryCommands` runs.
+    // The timer ticks every 50 ms, so that even the mend of the large database, a quarter of a
+    // second on a quiet machine, sees some; at each phase's first tick the window is asked to close
+    // and `tryCommands` runs.
     void WatchServerWaits(WaitWatch& watch, std::function<void()> tryCommands) {
-        Timer()->setInterval(250);
+        Timer()->setInterval(50);
         QObject::connect(Timer(), &QTimer::timeout, window.get(), [this, &watch, tryCommands] {
             const auto phase = window->Logic().ServerCallWaiting();
             if (!phase) return;
@@ -231,8 +232,8 @@ TEST_F(JobsInTheWindow, ARepairLetsTheTimerTickInItsOutputLoopsAndRefusesToClose
 }
 
 // The server holds the sweep's and the mend's start until the action has ended; the window keeps
-// handling its events meanwhile. The database is large enough that each of the two takes over a
-// second here (about 340 MB: the sweep takes tens of seconds, the mend about one).
+// handling its events meanwhile. The database is large enough that each of the two lasts several
+// of the test's ticks (about 340 MB: the sweep takes ten seconds or more, the mend 0.2-1 s).
 TEST_F(JobsInTheWindow, TheTimerTicksWhileTheServerSweepsAndMendsALargeDatabase) {
     const fs::path source = server().freshPath("qt_grande");
     server().createLargeDatabase(source, 80000);

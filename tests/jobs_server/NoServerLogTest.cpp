@@ -13,19 +13,32 @@ protected:
     static fs::path LogDirectory() { return PrivateServer::instance().home() / "log"; }
 
     // The server runs under its own account, which may then not write into its log directory.
+    // A failure here is kept for SetUp: thrown out of the suite's set-up, gtest would only skip the test.
     static void SetUpTestSuite() {
-        PrivateServer& server = PrivateServer::instance();
-        server.stop();
-        fs::create_directories(LogDirectory());
-        fs::remove(LogDirectory() / "firebird3.0.log");
-        fs::permissions(LogDirectory(), fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
-                                            fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
-        server.start();
+        try {
+            PrivateServer& server = PrivateServer::instance();
+            server.stop();
+            fs::create_directories(LogDirectory());
+            fs::remove(LogDirectory() / "firebird3.0.log");
+            fs::permissions(LogDirectory(), fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                                                fs::perms::group_exec | fs::perms::others_read |
+                                                fs::perms::others_exec);
+            server.start();
+        } catch (const std::exception& e) {
+            setUpFailure = e.what();
+        }
     }
     static void TearDownTestSuite() {
+        if (!setUpFailure.empty()) return;
         PrivateServer::instance().stop();
         fs::permissions(LogDirectory(), fs::perms::owner_write, std::filesystem::perm_options::add);
     }
+    void SetUp() override {
+        if (!setUpFailure.empty()) GTEST_FAIL() << "the instance without a log did not start: " << setUpFailure;
+        ConsoleOnServer::SetUp();
+    }
+
+    static inline std::string setUpFailure;
 };
 
 TEST_F(VerificationWithoutServerLog, TheOnlineValidationsLinesAreListedAndTheRepairStillOffered) {
