@@ -17,6 +17,7 @@
 #include "RescueBackup.h"
 #include "RescueDbKey.h"
 #include "RescueSchema.h"
+#include "ServiceOutput.h"
 #include "ValidationDetails.h"
 
 namespace tovanel {
@@ -91,11 +92,14 @@ private:
         }
     }
 
+    // The calls of one phase, each waited for as above.
+    ServerCallRunner RunnerFor(ServerPhase phase) {
+        return [this, phase](const std::function<void()>& call) { Wait(phase, call); };
+    }
+
     // The output of a started service, one call per line, each line handed on.
     void ForEachOutputLine(TIBControlAndQueryService& service, ServerPhase phase, const LineSink& onLine) {
-        for (std::string line = Wait(phase, [&] { return service.GetNextLine(); }); !line.empty();
-             line = Wait(phase, [&] { return service.GetNextLine(); }))
-            onLine(line);
+        ReadServiceOutput(service, RunnerFor(phase), onLine);
     }
 
     // The attachments go before their files; a detach that fails has let go of its handle anyway.
@@ -182,7 +186,7 @@ private:
             StartValidation([&] { Wait(ServerPhase::Validation, [&] { validation.ServiceStart(); }); }, log);
             ForEachOutputLine(validation, ServerPhase::Validation, log);
             foundErrors_ = validation.ReportTaken();
-            if (foundErrors_) ListRunDetails(validation, startedAt, true, log);
+            if (foundErrors_) ListRunDetails(validation, startedAt, true, RunnerFor(ServerPhase::Validation), log);
             Wait(ServerPhase::Validation, [&] { validation.SetActive(false); });
         } catch (const ERescueStopped&) {
             throw;

@@ -25,6 +25,10 @@
 
 namespace tovanel {
 
+// Runs one client call to its end and raises what it raised: a front end's way of waiting for the
+// server (the window's waiter, the rescue's runner), for code that must not know which.
+using ServerCallRunner = std::function<void(const std::function<void()>& call)>;
+
 class ServerCallWaiter {
 public:
     using Clock = std::chrono::steady_clock;
@@ -47,6 +51,11 @@ public:
             RunOnWorker(std::function<void()>([&call, &result] { result.emplace(call()); }));
             return std::move(*result);
         }
+    }
+
+    // This waiter's Run as a runner.
+    ServerCallRunner AsRunner() {
+        return [this](const std::function<void()>& call) { Run(call); };
     }
 
     // Whether a call is running on the worker (a nested handler sees true).

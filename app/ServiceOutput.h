@@ -15,7 +15,12 @@ namespace tovanel {
 using LineHandler = std::function<void(const std::string& line)>;
 
 // Answers how many lines there were (0: the output was empty from the start).
-std::size_t ReadServiceOutput(TIBControlAndQueryService& service, ServerCallWaiter& waiter,
+std::size_t ReadServiceOutput(TIBControlAndQueryService& service, const ServerCallRunner& run,
                               const LineHandler& onLine);
+
+inline std::size_t ReadServiceOutput(TIBControlAndQueryService& service, ServerCallWaiter& waiter,
+                                     const LineHandler& onLine) {
+    return ReadServiceOutput(service, waiter.AsRunner(), onLine);
+}
 
 }  // namespace tovanel

@@ -166,7 +166,7 @@ private:
     bool ConnectionStep();
     void RestoreWindow();
     void OutputLoop(TIBControlAndQueryService& service);
-    void ListValidationReport();
+    bool ListValidationReport();
     void ReadCheckStep();
     void ListVerificationEnd();
     void OfferAfterVerification();

@@ -241,6 +241,9 @@ void TFrmPrincipal::ActnVerificarBancoExecute() {
     Executando = true;
     ultimaVerificacao_.emplace();
     ultimaVerificacao_->database = port_.EditText(UiEdit::LblEditBancodeDados);
+    // A click on Verifica refused while this job waits resets EncontrouErro as any click does; the
+    // job's own finding is kept here and is the flag again when the job ends.
+    bool validationFoundErrors = false;
     TryFinally(
         [&] {
             waiter_.BeginPhase(ServerPhase::Validation);
@@ -249,14 +252,15 @@ void TFrmPrincipal::ActnVerificarBancoExecute() {
             IBValidationService.SetOptions(kVerifyOptions);
             const TLogTime startedAt = LocalLogTime(std::time(nullptr));
             StartValidation([&] { waiter_.Run([&] { IBValidationService.ServiceStart(); }); }, LogSink());
-            ListValidationReport();
-            if (EncontrouErro)
-                ListRunDetails(IBValidationService, startedAt, true, LogSink(),
+            validationFoundErrors = ListValidationReport();
+            if (validationFoundErrors)
+                ListRunDetails(IBValidationService, startedAt, true, waiter_.AsRunner(), LogSink(),
                                [this](const std::string& problem) { ultimaVerificacao_->AddValidationProblem(problem); });
             if (leituraCompleta_) ReadCheckStep();
             ListVerificationEnd();
         },
         [&] { RestoreAfterVerification(); });
+    EncontrouErro = validationFoundErrors;
     const VerificationFindings& found = *ultimaVerificacao_;
     if (!found.readCheck.Failure.empty()) {
         // The file could not be read to its end: nothing can be vouched for, nor offered.
@@ -270,7 +274,8 @@ void TFrmPrincipal::ActnVerificarBancoExecute() {
 
 // The header goes before the first reported line; the flag is set only when the whole report
 // has been read. With the read check to come, a clean report's closing text waits for it.
-void TFrmPrincipal::ListValidationReport() {
+// Answers whether the server reported errors.
+bool TFrmPrincipal::ListValidationReport() {
     const std::size_t lines = ReadServiceOutput(IBValidationService, waiter_, [this, first = true](
                                                                                   const std::string& line) mutable {
         if (first) {
@@ -284,9 +289,10 @@ void TFrmPrincipal::ListValidationReport() {
     });
     if (lines == 0) {
         if (!leituraCompleta_) port_.AppendLog(kNoErrorFound);
-    } else {
-        EncontrouErro = true;
+        return false;
     }
+    EncontrouErro = true;
+    return true;
 }
 
 // Every record and blob read through a backup to the server's null device.
@@ -433,7 +439,7 @@ void TFrmPrincipal::MendPass() {
             OutputLoop(IBValidationService);
             // What the mend found and what it fixed are named only in the server's log.
             if (IBValidationService.ReportTaken())
-                ListRunDetails(IBValidationService, startedAt, false, LogSink());
+                ListRunDetails(IBValidationService, startedAt, false, waiter_.AsRunner(), LogSink());
         },
         [&] { IBValidationService.SetActive(false); });
 }

@@ -6,6 +6,7 @@
 
 #include "IBOnlineValidationService.h"
 #include "IBServerLogService.h"
+#include "ServiceOutput.h"
 
 namespace tovanel {
 
@@ -40,13 +41,15 @@ constexpr const char* kLeftoverWhatToDo =
     "sozinho.";
 
 // The whole log, or the reason it could not be had.
-std::optional<std::string> FetchServerLog(const TIBValidationService& like, std::string& reason) {
+std::optional<std::string> FetchServerLog(const TIBValidationService& like, const ServerCallRunner& run,
+                                          std::string& reason) {
     try {
         TIBServerLogService logService;
         CopyConnection(like, logService);
-        logService.SetActive(true);
-        std::string log = logService.FetchLog();
-        logService.SetActive(false);
+        std::string log;
+        run([&] { logService.SetActive(true); });
+        run([&] { log = logService.FetchLog(); });
+        run([&] { logService.SetActive(false); });
         return log;
     } catch (const std::exception& failure) {
         reason = OneLine(failure);
@@ -87,18 +90,19 @@ bool IsOnlineProblem(std::string_view line) {
 
 // The online validation's lines, as the server sends them; false when it could not run.
 // Its lines that report errors go to `onProblem` too.
-bool ListOnlineValidation(const TIBValidationService& like, const LineSink& append, const LineSink& onProblem) {
+bool ListOnlineValidation(const TIBValidationService& like, const ServerCallRunner& run, const LineSink& append,
+                          const LineSink& onProblem) {
     try {
         TIBOnlineValidationService online;
         CopyConnection(like, online);
         online.SetDatabaseName(like.DatabaseName());
-        online.SetActive(true);
-        online.ServiceStart();
-        for (std::string line = online.GetNextLine(); !line.empty(); line = online.GetNextLine()) {
+        run([&] { online.SetActive(true); });
+        run([&] { online.ServiceStart(); });
+        ReadServiceOutput(online, run, [&](const std::string& line) {
             append(line);
             if (onProblem && IsOnlineProblem(line)) onProblem(line);
-        }
-        online.SetActive(false);
+        });
+        run([&] { online.SetActive(false); });
         return true;
     } catch (const std::exception& failure) {
         append(std::string(kOnlineFailed) + " (" + OneLine(failure) + ")" + kNoDetails);
@@ -125,10 +129,11 @@ void CopyConnection(const TIBValidationService& from, TIBCustomService& to) {
 }
 
 TRunDetailsSource ListRunDetails(const TIBValidationService& service, const TLogTime& startedAt,
-                                 bool onlineFallback, const LineSink& append, const LineSink& onProblem) {
+                                 bool onlineFallback, const ServerCallRunner& run, const LineSink& append,
+                                 const LineSink& onProblem) {
     std::string reason;
     std::string why;
-    if (const auto log = FetchServerLog(service, reason)) {
+    if (const auto log = FetchServerLog(service, run, reason)) {
         if (ListFromLog(*log, service, startedAt, append, onProblem)) return TRunDetailsSource::ServerLog;
         why = kRunNotInLog;
     } else {
@@ -140,7 +145,7 @@ TRunDetailsSource ListRunDetails(const TIBValidationService& service, const TLog
         return TRunDetailsSource::None;
     }
     append(why + kFallingBack);
-    return ListOnlineValidation(service, append, onProblem) ? TRunDetailsSource::OnlineValidation
+    return ListOnlineValidation(service, run, append, onProblem) ? TRunDetailsSource::OnlineValidation
                                                             : TRunDetailsSource::None;
 }
 

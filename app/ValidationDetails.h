@@ -9,6 +9,7 @@
 #include <string>
 
 #include "IBValidationService.h"
+#include "ServerCallWaiter.h"
 #include "ValidationLog.h"
 
 namespace tovanel {
@@ -27,9 +28,12 @@ enum class TRunDetailsSource { ServerLog, OnlineValidation, None };
 // in the server's log through a new service-manager attachment made with `service`'s server,
 // protocol and credentials. A verification (`onlineFallback`) lists the online validation's lines
 // when the log cannot give the run; a mend has nothing to fall back on.
-// Each problem line listed also goes to `onProblem` when one is given.
+// Each problem line listed also goes to `onProblem` when one is given. Every client call goes
+// through `run`: a large log takes seconds to fetch, and the online validation as long as the
+// validation itself.
 TRunDetailsSource ListRunDetails(const TIBValidationService& service, const TLogTime& startedAt,
-                                 bool onlineFallback, const LineSink& append, const LineSink& onProblem = {});
+                                 bool onlineFallback, const ServerCallRunner& run, const LineSink& append,
+                                 const LineSink& onProblem = {});
 
 // The server refuses every offline validation of a file while an aborted one left its attachment
 // behind.

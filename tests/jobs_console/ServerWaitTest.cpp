@@ -72,6 +72,20 @@ const HeldCase kCases[] = {
          ScriptOutput(kReport);
      },
      "isc_service_query", 1},
+    {"verification, the server log's fetch", &TFrmPrincipal::ActnVerificarBancoExecute,
+     [](FakeUiPort& port, const std::string&) {
+         port.QueueAnswer(kButtonYes);
+         port.QueueAnswer(kButtonNo);
+         ScriptOutput(kReport);
+     },
+     "isc_service_start", 1},
+    {"verification, the online validation's start", &TFrmPrincipal::ActnVerificarBancoExecute,
+     [](FakeUiPort& port, const std::string&) {
+         port.QueueAnswer(kButtonYes);
+         port.QueueAnswer(kButtonNo);
+         ScriptOutput(kReport);
+     },
+     "isc_service_start", 2},
     {"verification, a start that fails", &TFrmPrincipal::ActnVerificarBancoExecute,
      [](FakeUiPort& port, const std::string&) {
          port.QueueAnswer(kButtonYes);

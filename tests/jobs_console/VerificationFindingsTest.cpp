@@ -93,6 +93,19 @@ TEST(VerificationReport, TheJsonHoldsEveryProblemTheSummaryAndEachTablesRead) {
     EXPECT_EQ(read["tables"][2]["readable"], false);
 }
 
+TEST(VerificationReport, TablesLeftOutOfTheReadAreListedApartFromTheTablesRead) {
+    VerificationFindings found;
+    found.AddValidationProblem("Error: Data page 215 {sequence 15}, line 4 is bad in table PEDIDOS (129)");
+    TReadCheck check;
+    check.Completed = true;
+    check.TablesRead = {"CLIENTES"};
+    check.LeftOut = {"PEDIDOS"};
+    found.AddReadCheck(check);
+    const auto read = nlohmann::json::parse(FindingsJson(found))["read_check"];
+    EXPECT_EQ(read["left_out"], nlohmann::json::array({"PEDIDOS"}));
+    EXPECT_EQ(read["tables"], nlohmann::json::parse(R"([{"table": "CLIENTES", "readable": true}])"));
+}
+
 TEST(VerificationReport, AHealthyDatabaseWithoutTheReadCheckSaysSo) {
     VerificationFindings found;
     found.database = "/dados/ERP.FDB";

@@ -237,6 +237,16 @@ TEST_F(ReadCheckOnServer, AVerificationOfDamagedDataPagesListsEachProblemOnceAnd
     }
     EXPECT_GT(report["summary"]["validation_problems"].get<int>(), 0);
     ExpectReportMatchesLog(report);
+    // The table the validation found damaged is not read again: reading it is what brought the
+    // server down once; the log and the report say so, and every other table is read to the end.
+    EXPECT_EQ(report["read_check"]["left_out"], nlohmann::json::array({"PEDIDOS"}));
+    EXPECT_TRUE(report["read_check"]["completed"].get<bool>());
+    EXPECT_EQ(std::count_if(port.log.begin(), port.log.end(),
+                            [](const std::string& line) {
+                                return line.starts_with("Dados não lidos, pois a validação já encontrou problemas") &&
+                                       line.ends_with(": PEDIDOS");
+                            }),
+              1);
     EXPECT_EQ(offers, std::vector<std::string>{kOfferRepair});
     EXPECT_EQ(form->LastJobOutcome(), JobOutcome::FoundProblems);
 }
