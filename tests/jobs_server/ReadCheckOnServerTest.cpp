@@ -237,14 +237,23 @@ TEST_F(ReadCheckOnServer, AVerificationOfDamagedDataPagesListsEachProblemOnceAnd
     }
     EXPECT_GT(report["summary"]["validation_problems"].get<int>(), 0);
     ExpectReportMatchesLog(report);
-    // The table the validation found damaged is not read again: reading it is what brought the
+    // The tables the validation found damaged are not read again: reading one is what brought the
     // server down once; the log and the report say so, and every other table is read to the end.
-    EXPECT_EQ(report["read_check"]["left_out"], nlohmann::json::array({"PEDIDOS"}));
+    const auto& leftOut = report["read_check"]["left_out"];
+    ASSERT_FALSE(leftOut.empty());
+    std::string named;
+    for (const auto& table : leftOut) {
+        const bool byValidation = std::any_of(report["problems"].begin(), report["problems"].end(), [&](const auto& p) {
+            return p["kind"] != "table cannot be read" && p.value("table", "") == table;
+        });
+        EXPECT_TRUE(byValidation) << table;
+        named += (named.empty() ? "" : ", ") + table.get<std::string>();
+    }
     EXPECT_TRUE(report["read_check"]["completed"].get<bool>());
     EXPECT_EQ(std::count_if(port.log.begin(), port.log.end(),
-                            [](const std::string& line) {
+                            [&](const std::string& line) {
                                 return line.starts_with("Dados não lidos, pois a validação já encontrou problemas") &&
-                                       line.ends_with(": PEDIDOS");
+                                       line.ends_with(": " + named);
                             }),
               1);
     EXPECT_EQ(offers, std::vector<std::string>{kOfferRepair});
