@@ -90,13 +90,18 @@ ChosenText PermissionText(const std::vector<std::string>& accounts) {
 
 }  // namespace
 
+std::optional<ChosenText> ExplainNamedCause(const std::string& message, const ServerAccountsLookup& accounts) {
+    if (const std::optional<OdsRefusal> refusal = ParseOdsRefusal(message)) return OdsText(*refusal);
+    if (OpenWasRefused(message)) return PermissionText(accounts ? accounts() : std::vector<std::string>{});
+    return std::nullopt;
+}
+
 // The first matching rule wins, so the order matters: the two causes that the server names come
 // before the I/O rule, which would otherwise call a sound file corrupt.
 ChosenText ChooseFailureText(const std::string& message, const ServerAccountsLookup& accounts) {
     const std::string folded = AsciiUpper(message);
     if (Contains(folded, "Unable to complete network request to host")) return {std::string(kServerOff), {}};
-    if (const std::optional<OdsRefusal> refusal = ParseOdsRefusal(message)) return OdsText(*refusal);
-    if (OpenWasRefused(message)) return PermissionText(accounts ? accounts() : std::vector<std::string>{});
+    if (std::optional<ChosenText> named = ExplainNamedCause(message, accounts)) return std::move(*named);
     if (Contains(folded, "I/O error")) return {std::string(kBadFile), {}};
     if (Contains(folded, "username") || Contains(folded, "password")) return {std::string(kBadLogin), {}};
     return {message, {}};

@@ -19,6 +19,10 @@ struct ChosenText {
     std::optional<std::string> logLine;  // the explanation as one log line, where one is kept
 };
 
+// A file of another on-disk structure, or a file the server's account may not open: the two
+// causes a server's text names, explained; nothing for any other text.
+std::optional<ChosenText> ExplainNamedCause(const std::string& message, const ServerAccountsLookup& accounts = {});
+
 // The first rule that matches the message chooses the text.
 ChosenText ChooseFailureText(const std::string& message, const ServerAccountsLookup& accounts = {});
 

@@ -3,8 +3,10 @@
 
 #include <optional>
 
+#include "ErrorPresentation.h"
 #include "RepairNames.h"
 #include "RescueJob.h"
+#include "ServerAccount.h"
 #include "TryFinally.h"
 #include "UFrmPrincipal.h"
 
@@ -99,7 +101,13 @@ void TFrmPrincipal::RescueJob(bool confirm) {
         [&] { RestoreWindow(); });
     for (const std::string& line : ReportLines(*ultimoResgate_)) port_.AppendLog(line);
     if (ultimoResgate_->outcome == RescueOutcome::Failed) {
-        port_.ShowMessageBox(ultimoResgate_->failure, kErrorTitle, MessageKind::Error);
+        // A file of another version or one the server may not open is explained as in the other
+        // jobs; any other failure is shown as it came (the report above already holds the
+        // server's lines, and the rule for I/O errors would call a full disk a corrupt file).
+        const std::optional<ChosenText> named =
+            ExplainNamedCause(ultimoResgate_->failure, [this] { return ServerAccountNames(processListRoot_); });
+        port_.ShowMessageBox(named ? named->box : ultimoResgate_->failure, kErrorTitle, MessageKind::Error);
+        if (named && named->logLine) port_.AppendLog(*named->logLine);
         return;
     }
     port_.AppendLog("");

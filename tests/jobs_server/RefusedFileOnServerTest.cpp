@@ -190,6 +190,43 @@ TEST_P(RefusedFileOnServer, EveryJobNamesTheCauseLogsTheServersLinesAndLeavesThe
     }
 }
 
+// The rescue copies the file first, so the server refuses the copy: the box names the same cause
+// (the two the server's text names; any other failure is shown as it came), its text closes the
+// log, and neither the new database nor the working copy is left.
+TEST_P(RefusedFileOnServer, TheRescueNamesTheCauseAndLeavesNoFileBehind) {
+    const RefusedFile& c = GetParam();
+    const fs::path healthy = server().freshPath("saudavel");
+    server().createHealthyDatabase(healthy);
+    const std::string account = ServerAccountOwningScratch(server().scratch());
+    const fs::path file = server().freshPath(std::string(c.name) + "_resgate");
+    c.make(server(), healthy, file);
+    ASSERT_FALSE(HasFatalFailure());
+    const std::string before = ReadBytes(file);
+    const fs::path target = server().freshPath(std::string(c.name) + "_resgatado");
+
+    port.messageBoxes.clear();
+    Use(file);
+    port.QueueAnswer(kButtonYes);
+    port.QueueSaveDialog(target.string());
+    Run(&TFrmPrincipal::ActnResgateExecute);
+
+    const std::vector<std::string> boxes = ErrorBoxes();
+    ASSERT_EQ(boxes.size(), 1u) << port.LogText();
+    if (c.explanationLogged) {
+        c.checkBox(boxes[0], file, account);
+        std::string line = boxes[0];
+        std::replace(line.begin(), line.end(), '\r', ' ');
+        ASSERT_FALSE(port.log.empty());
+        EXPECT_EQ(port.log.back(), line) << port.LogText();
+    }
+    EXPECT_EQ(form->LastJobOutcome(), JobOutcome::Failed);
+    EXPECT_TRUE(ReadBytes(file) == before) << "the file is byte for byte as it was";
+    for (const auto& entry : fs::directory_iterator(target.parent_path()))
+        EXPECT_FALSE(entry.path().filename().string().starts_with(target.stem().string()))
+            << "left behind: " << entry.path();
+    ExpectIdle();
+}
+
 INSTANTIATE_TEST_SUITE_P(Files, RefusedFileOnServer, ::testing::ValuesIn(kRefusedFiles),
                          [](const auto& info) { return std::string(info.param.name); });
 
