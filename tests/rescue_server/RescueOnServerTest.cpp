@@ -131,3 +131,54 @@ TEST_F(RescueRefusal, AnOriginalTheServerHoldsOpenIsRefusedAsAnOutcome) {
 
 }  // namespace
 }  // namespace tovanel::testing
+
+namespace tovanel::testing {
+namespace {
+
+using RescueQuarantine = RescueInDirectory;
+
+// Rows the checks cannot vouch for go to the table's quarantine with their record number and the
+// reason, and are not in the table; every other row is. Control bytes in a text column stand in
+// for a garbled record the server still reads: the same check, made certain.
+TEST_F(RescueQuarantine, RowsTheChecksDoubtAreKeptApartWithTheirReasonAndTheOthersAreSaved) {
+    const fs::path original = server().freshPath("quarentena");
+    std::ostringstream sql;
+    sql << "create database 'localhost:" << original.string() << "' user '" << server().user() << "' password '"
+        << server().password() << "' page_size 4096 default character set win1252;\n"
+        << "create table pessoas (id integer not null primary key, nome varchar(40));\n"
+        << "commit;\nset term ^;\n"
+        << "execute block as declare i integer = 1; begin\n"
+        << "  while (i <= 50) do begin insert into pessoas values (:i, 'Pessoa ' || :i); i = i + 1; end\n"
+        << "end^\nset term ;^\n"
+        << "insert into pessoas values (51, 'Jo' || ascii_char(1) || 'ao');\n"
+        << "insert into pessoas values (52, 'Ma' || ascii_char(7) || 'ria');\n"
+        << "commit;\n";
+    const auto made = testserver::runCommand({"isql-fb", "-q", "-b"}, sql.str());
+    ASSERT_TRUE(made.ok()) << made.output;
+
+    RescueRequest request = RequestFor(original, directory / "quarentena_RESGATE.FDB", server());
+    request.alsoPump = {"PESSOAS"};
+    const RescueReport report = RunRescue(request, {});
+    ASSERT_EQ(report.outcome, RescueOutcome::NewDatabaseMade) << report.failure;
+
+    const fs::path target = directory / "quarentena_RESGATE.FDB";
+    ASSERT_EQ(report.tables.size(), 1u);
+    const TableRescue& table = report.tables.front();
+    EXPECT_EQ(table.rowsSaved, 50u);
+    EXPECT_EQ(table.QuarantinedRows(), 2u);
+    EXPECT_EQ(table.quarantined.count(Doubt::ControlBytes) ? table.quarantined.at(Doubt::ControlBytes) : 0u, 2u);
+    EXPECT_EQ(Scalar(server(), target, "select count(*) from pessoas where id between 1 and 50"), 50);
+    EXPECT_EQ(Scalar(server(), target, "select count(*) from pessoas where id > 50"), 0) << "doubted rows stay out";
+
+    ASSERT_FALSE(table.quarantineTable.empty());
+    const std::string quarantine = "\"" + table.quarantineTable + "\"";
+    EXPECT_EQ(Scalar(server(), target, "select count(*) from " + quarantine + " where id in (51, 52)"), 2);
+    // Each with the reason the checks gave and a record number of the original's table.
+    EXPECT_EQ(Scalar(server(), target,
+                     "select count(*) from " + quarantine + " where \"RESGATE$MOTIVO\" = '" +
+                         std::string(DoubtText(Doubt::ControlBytes)) + "' and \"RESGATE$REGISTRO\" > 0"),
+              2);
+}
+
+}  // namespace
+}  // namespace tovanel::testing
