@@ -112,6 +112,30 @@ TEST_F(Transactions, MovedHandleIsRolledBackOnceAndEndedOnesRefuseWork)
     EXPECT_EQ(fakeclient::CallsTo("isc_rollback_transaction").size(), 1u);
 }
 
+TEST_F(Transactions, RollbackEndsItOnceEvenWhenTheServerRefusesIt)
+{
+    {
+        TIBTransaction tr = Start();
+        tr.Rollback();
+        EXPECT_FALSE(tr.Active());
+        ExpectClientError([&] { tr.Rollback(); }, ceTransactionNotActive);
+    }
+    {
+        TIBTransaction tr = Start();
+        fakeclient::SetMessage(335544328, "invalid transaction handle (expecting explicit transaction start)");
+        fakeclient::Push("isc_rollback_transaction", fakeclient::Failure(335544328));
+        try {
+            tr.Rollback();
+            ADD_FAILURE() << "nothing raised";
+        } catch (const EIBSqlError& e) {
+            EXPECT_STREQ(e.what(), "invalid transaction handle (expecting explicit transaction start)");
+        }
+        // A handle the server refused to roll back is not sent again by the destructor.
+        EXPECT_FALSE(tr.Active());
+    }
+    EXPECT_EQ(fakeclient::CallsTo("isc_rollback_transaction").size(), 2u);
+}
+
 TEST_F(Transactions, FailedStartRaisesTheServerTextAndLeavesNothingOpen)
 {
     fakeclient::SetMessage(335544569, "Dynamic SQL Error");
@@ -265,6 +289,21 @@ TEST_F(Statements, ExecutingAgainClosesTheOpenCursorFirstAndFreeDropsOnce)
     const auto frees = fakeclient::CallsTo("isc_dsql_free_statement");
     EXPECT_EQ(frees[0].Number("option"), DSQL_close);
     EXPECT_EQ(frees[1].Number("option"), DSQL_drop);
+}
+
+TEST_F(Statements, CloseCursorClosesOnceAndAFetchAfterItIsAMisuse)
+{
+    TIBTransaction tr = Start();
+    ScriptPrepare(kSelect, {Field{SQL_LONG, 4}});
+    TIBStatement st(tr, "select id from t");
+    fakeclient::Reset();
+    st.CloseCursor();  // no cursor yet: nothing to send
+    st.Execute();
+    st.CloseCursor();
+    st.CloseCursor();
+    EXPECT_EQ(SqlCalls(), (Names{"isc_dsql_execute2", "isc_dsql_free_statement"}));
+    EXPECT_EQ(fakeclient::CallsTo("isc_dsql_free_statement").at(0).Number("option"), DSQL_close);
+    ExpectClientError([&] { st.Fetch(); }, ceNoCursor);
 }
 
 TEST_F(Statements, FailedExecuteRaisesAndStatementAndTransactionAreStillFreed)
