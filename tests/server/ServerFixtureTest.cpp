@@ -86,6 +86,26 @@ TEST_F(PrivateInstance, KeepsTheTextOfEveryCharacterSetByteForByte) {
     EXPECT_TRUE(check.mismatches.empty()) << check.mismatches.size() << " differ, first: " << check.mismatches[0];
 }
 
+// The fixture makes the layout asked for: the server reads back that page size and that default
+// character set, for more than one of each.
+TEST_F(PrivateInstance, MakesDatabasesInTheCharacterSetAndPageSizeAsked) {
+    const struct {
+        const char* characterSet;
+        unsigned pageSize;
+    } layouts[] = {{"WIN1252", 8192}, {"ISO8859_1", 16384}, {"UTF8", 4096}};
+    for (const auto& layout : layouts) {
+        SCOPED_TRACE(std::string(layout.characterSet) + " " + std::to_string(layout.pageSize));
+        const auto db = server().freshPath("layout");
+        server().createHealthyDatabase(db, {.characterSet = layout.characterSet, .pageSize = layout.pageSize});
+        const auto rows = server().selectRows(
+            db, "select m.mon$page_size as page_size, trim(d.rdb$character_set_name) as cs"
+                " from mon$database m cross join rdb$database d;");
+        ASSERT_EQ(rows.size(), 1u);
+        EXPECT_EQ(rows[0].at("PAGE_SIZE"), std::to_string(layout.pageSize));
+        EXPECT_EQ(rows[0].at("CS"), layout.characterSet);
+    }
+}
+
 TEST_F(PrivateInstance, ClientsReachItAsLocalhostThroughTheirFirebirdDirectory) {
     const auto db = server().freshPath("reach");
     server().createHealthyDatabase(db);
