@@ -35,6 +35,7 @@ void ServerCallWaiter::BeginPhase(ServerPhase phase, Input input) {
     phase_ = phase;
     input_ = input;
     phaseStart_ = Clock::now();
+    lastPass_ = phaseStart_;
 }
 
 void ServerCallWaiter::RunOnWorker(std::function<void()> call) {
@@ -48,6 +49,20 @@ void ServerCallWaiter::RunOnWorker(std::function<void()> call) {
     wake_.notify_one();
     WaitProcessingEvents(lock);
     if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
+    lock.unlock();
+    PassIfLongWithout();
+}
+
+void ServerCallWaiter::ProcessEvents() {
+    if (input_ == Input::Held)
+        port_.ProcessPendingEventsHoldingInput();
+    else
+        port_.ProcessPendingEvents();
+    lastPass_ = Clock::now();
+}
+
+void ServerCallWaiter::PassIfLongWithout() {
+    if (Clock::now() - lastPass_ >= kLongestWithoutPass) ProcessEvents();
 }
 
 void ServerCallWaiter::WorkerLoop() {
@@ -87,10 +102,7 @@ void ServerCallWaiter::WaitProcessingEvents(std::unique_lock<std::mutex>& lock) 
         }
         lock.unlock();
         try {
-            if (input_ == Input::Held)
-                port_.ProcessPendingEventsHoldingInput();
-            else
-                port_.ProcessPendingEvents();
+            ProcessEvents();
             const Clock::time_point now = Clock::now();
             if (now >= nextSilence) {
                 using std::chrono::milliseconds;

@@ -76,6 +76,9 @@ public:
     // between lines that it never had to wait for.
     static constexpr std::chrono::milliseconds kGrace{30};
     static constexpr std::chrono::milliseconds kEventInterval{20};
+    // Quick calls in a row (a backup's output that is read but not shown) hand the window its
+    // events after one of them once this long has gone by without a pass.
+    static constexpr std::chrono::milliseconds kLongestWithoutPass{80};
     // Silence after which the port hears of it, and then how often.
     static constexpr std::chrono::seconds kSilenceShown{1};
 
@@ -83,12 +86,15 @@ private:
     void RunOnWorker(std::function<void()> call);
     void WorkerLoop();
     void WaitProcessingEvents(std::unique_lock<std::mutex>& lock);
+    void ProcessEvents();
+    void PassIfLongWithout();
 
     UiPort& port_;
     bool waiting_ = false;
     ServerPhase phase_ = ServerPhase::Connection;
     Input input_ = Input::Delivered;
     Clock::time_point phaseStart_ = Clock::now();
+    Clock::time_point lastPass_ = Clock::now();
 
     std::mutex mutex_;
     std::condition_variable wake_;     // the worker: a call is posted, or stop

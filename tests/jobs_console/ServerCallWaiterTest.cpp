@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <future>
 #include <stdexcept>
 #include <thread>
@@ -49,6 +50,21 @@ TEST(ServerCallWaiter, RunsTheCallOffThisThreadWhileThePortsEventsAreProcessed) 
     EXPECT_GT(port.pendingEventsProcessed, 0);
     EXPECT_TRUE(waitingSeenInsideEvents);
     EXPECT_FALSE(waiter.Waiting());
+}
+
+// Output that is read but not shown comes as many quick calls: the window still gets its events
+// between two of them, as a job that is still running (a command then meets the job guard).
+TEST(ServerCallWaiter, QuickCallsInARowStillHandTheWindowItsEvents) {
+    FakeUiPort port;
+    ServerCallWaiter waiter(port);
+    waiter.BeginPhase(ServerPhase::ReadCheck);
+    bool waitingInEveryPass = true;
+    port.onProcessPendingEvents = [&] { waitingInEveryPass = waitingInEveryPass && waiter.Waiting(); };
+    const auto start = ServerCallWaiter::Clock::now();
+    while (ServerCallWaiter::Clock::now() - start < 4 * ServerCallWaiter::kLongestWithoutPass)
+        waiter.Run([] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); });
+    EXPECT_GE(port.pendingEventsProcessed, 2);
+    EXPECT_TRUE(waitingInEveryPass);
 }
 
 TEST(ServerCallWaiter, AFailureOnTheWorkerArrivesAsTheSameExceptionWithTheSameText) {
