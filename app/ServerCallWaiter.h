@@ -77,8 +77,9 @@ public:
     static constexpr std::chrono::milliseconds kGrace{30};
     static constexpr std::chrono::milliseconds kEventInterval{20};
     // Quick calls in a row (a backup's output that is read but not shown) hand the window its
-    // events after one of them once this long has gone by without a pass.
-    static constexpr std::chrono::milliseconds kLongestWithoutPass{80};
+    // events after one of them once this long has gone by without a pass (with a call of up to the
+    // grace on top, a pause stays well under the tenth of a second a user notices).
+    static constexpr std::chrono::milliseconds kLongestWithoutPass{40};
     // Silence after which the port hears of it, and then how often.
     static constexpr std::chrono::seconds kSilenceShown{1};
 

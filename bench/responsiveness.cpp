@@ -150,6 +150,7 @@ int main(int argc, char* argv[]) {
 
     double jobSeconds = 0;
     Clock::time_point jobStart;
+    Clock::time_point jobEnd;
     QTimer::singleShot(0, [&] {
         window.SetCheckBoxChecked(false);
         window.SetEditText(tovanel::UiEdit::LblEditBancodeDados, source);
@@ -160,7 +161,8 @@ int main(int argc, char* argv[]) {
         everyPass.start();
         jobStart = Clock::now();
         command->trigger();
-        jobSeconds = bench::SecondsBetween(jobStart, Clock::now());
+        jobEnd = Clock::now();
+        jobSeconds = bench::SecondsBetween(jobStart, jobEnd);
         everyPass.stop();
         QCoreApplication::exit(0);  // not quit(): that would ask the window to close, and it asks first
     });
@@ -178,6 +180,8 @@ int main(int argc, char* argv[]) {
 
     std::map<Phase, PhaseFigures> figures;
     PhaseFigures whole;
+    // The command's return is the end of its last pause: until then the loop gets no pass.
+    if (!ticks.empty()) ticks.push_back({jobEnd, ticks.back().phase, false});
     for (std::size_t k = 1; k < ticks.size(); ++k) {
         const double pause = bench::SecondsBetween(ticks[k - 1].at, ticks[k].at);
         // Both ends inside one wait: the UI thread slept in it, the server worked.
