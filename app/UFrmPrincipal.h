@@ -166,7 +166,7 @@ private:
     bool ConnectionStep();
     void RestoreWindow();
     void OutputLoop(TIBControlAndQueryService& service);
-    bool ListValidationReport();
+    void ListValidationReport();
     void ReadCheckStep();
     void ListVerificationEnd();
     void OfferAfterVerification();

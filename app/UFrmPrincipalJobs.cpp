@@ -241,9 +241,6 @@ void TFrmPrincipal::ActnVerificarBancoExecute() {
     Executando = true;
     ultimaVerificacao_.emplace();
     ultimaVerificacao_->database = port_.EditText(UiEdit::LblEditBancodeDados);
-    // A click on Verifica refused while this job waits resets EncontrouErro as any click does; the
-    // job's own finding is kept here and is the flag again when the job ends.
-    bool validationFoundErrors = false;
     TryFinally(
         [&] {
             waiter_.BeginPhase(ServerPhase::Validation);
@@ -252,15 +249,17 @@ void TFrmPrincipal::ActnVerificarBancoExecute() {
             IBValidationService.SetOptions(kVerifyOptions);
             const TLogTime startedAt = LocalLogTime(std::time(nullptr));
             StartValidation([&] { waiter_.Run([&] { IBValidationService.ServiceStart(); }); }, LogSink());
-            validationFoundErrors = ListValidationReport();
-            if (validationFoundErrors)
+            ListValidationReport();
+            if (ultimaVerificacao_->ValidationFoundProblems())
                 ListRunDetails(IBValidationService, startedAt, true, waiter_.AsRunner(), LogSink(),
                                [this](const std::string& problem) { ultimaVerificacao_->AddValidationProblem(problem); });
             if (leituraCompleta_) ReadCheckStep();
             ListVerificationEnd();
         },
         [&] { RestoreAfterVerification(); });
-    EncontrouErro = validationFoundErrors;
+    // A click on Verifica refused while this job waited reset the flag, as any click does; the
+    // job's findings give it back.
+    EncontrouErro = ultimaVerificacao_->ValidationFoundProblems();
     const VerificationFindings& found = *ultimaVerificacao_;
     if (!found.readCheck.Failure.empty()) {
         // The file could not be read to its end: nothing can be vouched for, nor offered.
@@ -274,8 +273,7 @@ void TFrmPrincipal::ActnVerificarBancoExecute() {
 
 // The header goes before the first reported line; the flag is set only when the whole report
 // has been read. With the read check to come, a clean report's closing text waits for it.
-// Answers whether the server reported errors.
-bool TFrmPrincipal::ListValidationReport() {
+void TFrmPrincipal::ListValidationReport() {
     const std::size_t lines = ReadServiceOutput(IBValidationService, waiter_, [this, first = true](
                                                                                   const std::string& line) mutable {
         if (first) {
@@ -289,10 +287,9 @@ bool TFrmPrincipal::ListValidationReport() {
     });
     if (lines == 0) {
         if (!leituraCompleta_) port_.AppendLog(kNoErrorFound);
-        return false;
+    } else {
+        EncontrouErro = true;
     }
-    EncontrouErro = true;
-    return true;
 }
 
 // Every record and blob read through a backup to the server's null device.
