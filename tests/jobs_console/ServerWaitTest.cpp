@@ -38,6 +38,13 @@ void ScriptFourPasses() {
 
 const std::vector<std::string> kReport = {"Summary of validation errors", "\tNumber of data page errors\t: 3"};
 
+// Yes to the verification, No to its offer to repair, a report with problems.
+void VerifyAReportDeclined(FakeUiPort& port, const std::string&) {
+    port.QueueAnswer(kButtonYes);
+    port.QueueAnswer(kButtonNo);
+    ScriptOutput(kReport);
+}
+
 const HeldCase kCases[] = {
     {"connection test, its attach", &TFrmPrincipal::ActnTestaConexaoExecute, [](FakeUiPort&, const std::string&) {},
      "isc_attach_database"},
@@ -59,32 +66,16 @@ const HeldCase kCases[] = {
      },
      "isc_service_attach"},
     {"verification, the validation's start", &TFrmPrincipal::ActnVerificarBancoExecute,
-     [](FakeUiPort& port, const std::string&) {
-         port.QueueAnswer(kButtonYes);
-         port.QueueAnswer(kButtonNo);
-         ScriptOutput(kReport);
-     },
+     VerifyAReportDeclined,
      "isc_service_start"},
     {"verification, a report line's query", &TFrmPrincipal::ActnVerificarBancoExecute,
-     [](FakeUiPort& port, const std::string&) {
-         port.QueueAnswer(kButtonYes);
-         port.QueueAnswer(kButtonNo);
-         ScriptOutput(kReport);
-     },
+     VerifyAReportDeclined,
      "isc_service_query", 1},
     {"verification, the server log's fetch", &TFrmPrincipal::ActnVerificarBancoExecute,
-     [](FakeUiPort& port, const std::string&) {
-         port.QueueAnswer(kButtonYes);
-         port.QueueAnswer(kButtonNo);
-         ScriptOutput(kReport);
-     },
+     VerifyAReportDeclined,
      "isc_service_start", 1},
     {"verification, the online validation's start", &TFrmPrincipal::ActnVerificarBancoExecute,
-     [](FakeUiPort& port, const std::string&) {
-         port.QueueAnswer(kButtonYes);
-         port.QueueAnswer(kButtonNo);
-         ScriptOutput(kReport);
-     },
+     VerifyAReportDeclined,
      "isc_service_start", 2},
     {"verification, a start that fails", &TFrmPrincipal::ActnVerificarBancoExecute,
      [](FakeUiPort& port, const std::string&) {
