@@ -25,8 +25,7 @@ protected:
     fs::path MakeDatabase(std::uint32_t pageSize) {
         const fs::path path = server().freshPath("chaves");
         std::ostringstream sql;
-        sql << "create database 'localhost:" << path.string() << "' user '" << server().user() << "' password '"
-            << server().password() << "' page_size " << pageSize << ";\n"
+        sql << CreateDatabaseStatement(path, server(), "page_size " + std::to_string(pageSize))
             << "create table a (id integer not null, t varchar(300));\n"
             << "create table b (id integer not null, t varchar(20));\n"
             << "commit;\nset term ^;\n"

@@ -18,8 +18,7 @@ namespace tovanel::testing {
 inline std::string CheckableScript(const fs::path& path, const testserver::PrivateServer& server,
                                    bool win1252 = true) {
     std::ostringstream sql;
-    sql << "create database 'localhost:" << path.string() << "' user '" << server.user() << "' password '"
-        << server.password() << "' page_size 4096 default character set utf8;\n"
+    sql << CreateDatabaseStatement(path, server, "page_size 4096 default character set utf8")
         << "create table clientes (id integer not null primary key, nome varchar(60) not null,"
            " valor numeric(12,2), nota varchar(100));\n"
         << "create index ix_clientes_nome on clientes (nome);\n"

@@ -143,8 +143,7 @@ using RescueQuarantine = RescueInDirectory;
 TEST_F(RescueQuarantine, RowsTheChecksDoubtAreKeptApartWithTheirReasonAndTheOthersAreSaved) {
     const fs::path original = server().freshPath("quarentena");
     std::ostringstream sql;
-    sql << "create database 'localhost:" << original.string() << "' user '" << server().user() << "' password '"
-        << server().password() << "' page_size 4096 default character set win1252;\n"
+    sql << CreateDatabaseStatement(original, server(), "page_size 4096 default character set win1252")
         << "create table pessoas (id integer not null primary key, nome varchar(40));\n"
         << "commit;\nset term ^;\n"
         << "execute block as declare i integer = 1; begin\n"

@@ -13,8 +13,7 @@ namespace {
 // Values follow from the key; every kind of object the rebuild makes, and some it cannot.
 std::string SchemaScript(const fs::path& path, const testserver::PrivateServer& server) {
     std::ostringstream sql;
-    sql << "create database 'localhost:" << path.string() << "' user '" << server.user() << "' password '"
-        << server.password() << "' page_size 4096 default character set utf8;\n"
+    sql << CreateDatabaseStatement(path, server, "page_size 4096 default character set utf8")
         << "create domain d_valor as numeric(12,2) default 0 not null;\n"
         << "create domain d_nome as varchar(60) character set win1252 collate win_ptbr;\n"
         << "create table clientes (id integer not null primary key, nome d_nome not null, valor d_valor,"

@@ -29,6 +29,14 @@ inline std::vector<fs::path> FilesIn(const fs::path& directory) {
     return files;
 }
 
+// The first statement of an isql script that makes `path` on the instance; `layout` follows the
+// page size ("page_size 4096 default character set utf8").
+inline std::string CreateDatabaseStatement(const fs::path& path, const testserver::PrivateServer& server,
+                                           const std::string& layout) {
+    return "create database 'localhost:" + path.string() + "' user '" + server.user() + "' password '" +
+           server.password() + "' " + layout + ";\n";
+}
+
 // A fresh directory the server's account can write: for new databases and the rescue's own files.
 inline fs::path DirectoryForTheServer(testserver::PrivateServer& server, std::string_view stem) {
     const fs::path directory = server.freshPath(stem, "");
